@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when it can (root or sudo);
+# otherwise prints the exact apt-get line and fails.
+set -eu
+packages=(cmake ninja-build g++ make qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5widgets5
+          fonts-dejavu-core xvfb xauth x11-xserver-utils tigervnc-standalone-server tigervnc-tools
+          clang libclang-rt-14-dev util-linux iproute2 curl)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+line="apt-get install -y --no-install-recommends ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then sudo=""
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then sudo="sudo"
+else
+    echo "Missing Debian packages. Please run as root:" >&2
+    echo "  apt-get update && $line" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q >/dev/null
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,28 @@
+#include "app/mainwindow.h"
+
+#include "app/version.h"
+#include "parameters/configurator.h"
+#include "shell/statusframe.h"
+
+#include <QGridLayout>
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+{
+    // The status line exists before anything else so that early status texts reach it.
+    auto* status = new StatusFrame(this);
+    central = new QWidget(this);
+    setCentralWidget(central);
+    grid = new QGridLayout(central);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    grid->addWidget(status, 2, 0);
+    setMinimumSize(500, 300);
+    resize(QSize(900, 600));
+    setWindowTitle(tr("АРМ СОЛМИР-3") + QStringLiteral("   v") + QStringLiteral(SOLMIR_VERSION_TEXT));
+}
+
+MainWindow::~MainWindow()
+{
+    // Saved before any child widget is destroyed.
+    Configurator::instance()->save();
+}

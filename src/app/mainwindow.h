@@ -1,0 +1,17 @@
+#pragma once
+// MainWindow: the one top-level window: connection bar, tabs and status line, stacked.
+#include <QMainWindow>
+
+class QGridLayout;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+private:
+    QWidget* central;
+    QGridLayout* grid;
+};
