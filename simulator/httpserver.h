@@ -16,7 +16,8 @@ class HttpServer : public QObject
 public:
     explicit HttpServer(const SimOptions& options, QObject* parent = nullptr);
     ~HttpServer() override;
-    bool start(); // listen on options.address:httpPort
+    // Listens on options.address:httpPort; a port of 0 picks a free one (tests).
+    bool start();
     quint16 port() const;
     QString errorString() const;
     QStringList fileNames() const;      // names listed on /protocols, in listing order
