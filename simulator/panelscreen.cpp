@@ -13,8 +13,8 @@ const QColor kTrace(80, 255, 120);
 const QColor kText(230, 230, 230);
 const QColor kButtonOff(64, 72, 88);
 const QColor kButtonOn(200, 120, 0);
-const char* const kCaptionsOff[] = {"ПУСК", "КАНАЛ 1", "ЗАПИСЬ", "ПОДСВЕТКА"};
-const char* const kCaptionsOn[] = {"СТОП", "КАНАЛ 2", "ПАУЗА", "ПОДСВЕТКА ✓"};
+const char* const kCaptionsOff[] = {"СТОП", "КАНАЛ 1", "ЗАПИСЬ", "ПОДСВЕТКА"};
+const char* const kCaptionsOn[] = {"ПУСК", "КАНАЛ 2", "ПАУЗА", "ПОДСВЕТКА ✓"};
 const int kTickMs = 125;
 
 QFont panelFont(int pixelSize, bool bold = false)
@@ -167,7 +167,7 @@ void PanelScreen::drawTitle(QPainter& p)
     p.setFont(panelFont(bar.height() * 6 / 10, true));
     p.drawText(bar.adjusted(w / 80 + 2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
                QStringLiteral("СОЛМИР-3"));
-    const QDateTime now = startTime.addMSecs(static_cast<qint64>(tick) * kTickMs);
+    const QDateTime now = timer ? QDateTime::currentDateTime() : startTime;
     p.setFont(panelFont(bar.height() / 2));
     p.drawText(bar.adjusted(0, 0, -(w / 80 + 2), 0), Qt::AlignVCenter | Qt::AlignRight,
                now.toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss")));
@@ -199,7 +199,7 @@ void PanelScreen::drawTrace(QPainter& p, const QRect& area)
                buttons.at(1) ? QStringLiteral("U2, В") : QStringLiteral("U1, В"));
     p.drawText(area.adjusted(0, 0, -4, -2), Qt::AlignBottom | Qt::AlignRight,
                QStringLiteral("t, мс"));
-    const bool running = buttons.at(0);
+    const bool running = !buttons.at(0); // the first button pauses the trace
     const double phase = (running ? tick : 0) * 0.15;
     QPolygonF trace;
     trace.reserve(area.width());
@@ -218,7 +218,7 @@ void PanelScreen::drawReadouts(QPainter& p, const QRect& area)
 {
     if (area.width() < 4 || area.height() < 4)
         return;
-    const double phase = (buttons.at(0) ? tick : 0) * 0.15;
+    const double phase = (buttons.at(0) ? 0 : tick) * 0.15;
     const double u = 12.0 + 0.8 * sample(phase);
     const double i = 0.48 + 0.03 * sample(phase + 1.0);
     const double f = buttons.at(1) ? 60.0 : 50.0;
