@@ -35,7 +35,15 @@ bool FileDownloader::replySucceeded(QNetworkReply* reply)
         return false;
     // Redirects are not followed, so a 3xx is as much a failure as a 4xx or 5xx.
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return status >= 200 && status < 300;
+    if (status < 200 || status >= 300)
+        return false;
+    // A peer that closes the connection mid-body can still be reported as a success; the
+    // announced length tells a truncated body apart (unless Qt decompressed it on the way).
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (length.isValid() && (encoding.isEmpty() || encoding == "identity"))
+        return reply->bytesAvailable() == length.toLongLong();
+    return true;
 }
 
 void FileDownloader::startDownload()
@@ -52,7 +60,7 @@ QByteArray FileDownloader::downloadedData() const
 
 void FileDownloader::downloadFinished(QNetworkReply* pReply)
 {
-    ok = replySucceeded(pReply);
+    ok = replySucceeded(pReply) && pReply->bytesAvailable() <= maxSize;
     data = ok ? pReply->readAll() : QByteArray();
     pReply->deleteLater();
     emit downloaded();

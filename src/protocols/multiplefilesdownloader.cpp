@@ -53,7 +53,8 @@ void MultipleFilesDownloader::downloadFinished(QNetworkReply* pReply)
     if (pReply != current)
         return;
     current = nullptr;
-    const bool ok = FileDownloader::replySucceeded(pReply);
+    const bool ok = FileDownloader::replySucceeded(pReply) &&
+                    pReply->bytesAvailable() <= FileDownloader::defaultMaxSize;
     data = ok ? pReply->readAll() : QByteArray();
     if (data.isEmpty()) {
         MessageHandler::showCritical(tr("Ошибка при загрузке файла!"));
