@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 namespace solmirtest {
@@ -38,9 +39,23 @@ HttpFakeServer::HttpFakeServer(QObject* parent, int lifetimeMs)
 {
     fallback = HttpFakeReply::withStatus(404, "<html><body>Not found</body></html>");
     connect(server, &QTcpServer::newConnection, this, &HttpFakeServer::onNewConnection);
-    lifetime.setSingleShot(true);
-    connect(&lifetime, &QTimer::timeout, this, &HttpFakeServer::close);
-    lifetime.start(lifetimeMs);
+    // A child, so that it follows the server when a test moves it to another thread.
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, &HttpFakeServer::close);
+    timer->start(lifetimeMs);
+}
+
+QList<QByteArray> HttpFakeServer::requests() const
+{
+    QMutexLocker lock(&logMutex);
+    return log;
+}
+
+void HttpFakeServer::clearLog()
+{
+    QMutexLocker lock(&logMutex);
+    log.clear();
 }
 
 HttpFakeServer::~HttpFakeServer()
@@ -93,8 +108,9 @@ void HttpFakeServer::publish(const QStringList& names, const QList<QByteArray>& 
 QStringList HttpFakeServer::decodedRequests() const
 {
     QStringList list;
-    for (const QByteArray& raw : log)
-        list << QUrl::fromPercentEncoding(raw);
+    const QList<QByteArray> raw = requests();
+    for (const QByteArray& target : raw)
+        list << QUrl::fromPercentEncoding(target);
     return list;
 }
 
@@ -102,9 +118,9 @@ bool HttpFakeServer::waitForRequests(int n, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (log.size() < n && clock.elapsed() < timeoutMs)
+    while (requestCount() < n && clock.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return log.size() >= n;
+    return requestCount() >= n;
 }
 
 void HttpFakeServer::onNewConnection()
@@ -135,7 +151,10 @@ void HttpFakeServer::onReadyRead()
         buffer.remove(0, end + 4);
         const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
         const QByteArray target = requestLine.size() >= 2 ? requestLine.at(1) : QByteArray("/");
-        log.append(target);
+        {
+            QMutexLocker lock(&logMutex);
+            log.append(target);
+        }
         answer(socket, target);
         if (!buffers.contains(socket))
             break;

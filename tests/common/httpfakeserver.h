@@ -4,10 +4,10 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QPair>
 #include <QStringList>
-#include <QTimer>
 
 class QTcpServer;
 class QTcpSocket;
@@ -51,11 +51,13 @@ public:
     // "/protocols/" + the percent-encoded name.
     void publish(const QStringList& names, const QList<QByteArray>& bodies);
 
-    QList<QByteArray> requests() const { return log; }
+    // The log may be read from another thread than the one serving (see tests that run the
+    // server on a thread of its own).
+    QList<QByteArray> requests() const;
     QStringList decodedRequests() const;
-    int requestCount() const { return log.size(); }
-    int countOf(const QByteArray& rawPath) const { return log.count(rawPath); }
-    void clearLog() { log.clear(); }
+    int requestCount() const { return requests().size(); }
+    int countOf(const QByteArray& rawPath) const { return requests().count(rawPath); }
+    void clearLog();
     bool waitForRequests(int n, int timeoutMs = 10000);
 
     static QByteArray listingPage(const QStringList& names);
@@ -70,9 +72,9 @@ private:
     void send(QTcpSocket* socket, const HttpFakeReply& reply);
 
     QTcpServer* server;
-    QTimer lifetime;
     QHash<QByteArray, HttpFakeReply> replies;
     HttpFakeReply fallback;
+    mutable QMutex logMutex;
     QList<QByteArray> log;
     QHash<QTcpSocket*, QByteArray> buffers;
 };
