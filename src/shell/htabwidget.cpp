@@ -1,0 +1,3 @@
+#include "shell/htabwidget.h"
+
+HTabWidget::HTabWidget(QWidget* parent) : QTabWidget(parent) {}
