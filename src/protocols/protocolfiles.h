@@ -1,0 +1,22 @@
+#pragma once
+// Protocol file helpers: the listing scan, the safe local name and the atomic save, kept pure
+// so that tests and fuzzers can drive them directly.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QUrl;
+
+// The body as UTF-8 text, up to the first NUL byte.
+QString protocolListingText(const QByteArray& body);
+
+// The link texts of every `.xlsx">` ... "</a>" pair, searched from the second character on.
+QStringList scanProtocolListing(const QString& text);
+
+// The decoded last path segment of url. False when it is empty, "." or "..", or holds "/", "\"
+// or a control character, i.e. when it could name anything but a file inside the folder.
+bool safeProtocolFileName(const QUrl& url, QString* name);
+
+// Writes data as folder/name atomically, creating the folder with its missing parents.
+// A failed write leaves any earlier copy untouched.
+bool saveProtocolFile(const QString& folder, const QString& name, const QByteArray& data);

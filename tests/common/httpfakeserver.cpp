@@ -1,0 +1,196 @@
+#include "httpfakeserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+
+namespace solmirtest {
+
+HttpFakeReply HttpFakeReply::ok(const QByteArray& body)
+{
+    HttpFakeReply reply;
+    reply.body = body;
+    return reply;
+}
+
+HttpFakeReply HttpFakeReply::withStatus(int status, const QByteArray& body)
+{
+    HttpFakeReply reply;
+    reply.status = status;
+    reply.body = body;
+    return reply;
+}
+
+HttpFakeReply HttpFakeReply::redirect(const QByteArray& location)
+{
+    HttpFakeReply reply;
+    reply.status = 302;
+    reply.body = "moved";
+    reply.headers.append(qMakePair(QByteArray("Location"), location));
+    return reply;
+}
+
+HttpFakeServer::HttpFakeServer(QObject* parent, int lifetimeMs)
+    : QObject(parent), server(new QTcpServer(this))
+{
+    fallback = HttpFakeReply::withStatus(404, "<html><body>Not found</body></html>");
+    connect(server, &QTcpServer::newConnection, this, &HttpFakeServer::onNewConnection);
+    // A child, so that it follows the server when a test moves it to another thread.
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, &HttpFakeServer::close);
+    timer->start(lifetimeMs);
+}
+
+QList<QByteArray> HttpFakeServer::requests() const
+{
+    QMutexLocker lock(&logMutex);
+    return log;
+}
+
+void HttpFakeServer::clearLog()
+{
+    QMutexLocker lock(&logMutex);
+    log.clear();
+}
+
+HttpFakeServer::~HttpFakeServer()
+{
+    close();
+}
+
+bool HttpFakeServer::listen(const QHostAddress& address, quint16 port)
+{
+    return server->listen(address, port);
+}
+
+void HttpFakeServer::close()
+{
+    server->close();
+    const auto sockets = buffers.keys();
+    buffers.clear();
+    for (QTcpSocket* socket : sockets) {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void HttpFakeServer::setReply(const QByteArray& rawPath, const HttpFakeReply& reply)
+{
+    replies.insert(rawPath, reply);
+}
+
+QByteArray HttpFakeServer::encodedName(const QString& name)
+{
+    return QUrl::toPercentEncoding(name);
+}
+
+QByteArray HttpFakeServer::listingPage(const QStringList& names)
+{
+    QByteArray page = "<html><head><title>Protocols</title></head><body>\n";
+    for (const QString& name : names)
+        page += "<a href=\"/protocols/" + encodedName(name) + "\">" + name.toUtf8() + "</a><br>\n";
+    page += "</body></html>\n";
+    return page;
+}
+
+void HttpFakeServer::publish(const QStringList& names, const QList<QByteArray>& bodies)
+{
+    setReply("/protocols", HttpFakeReply::ok(listingPage(names)));
+    for (int i = 0; i < names.size() && i < bodies.size(); ++i)
+        setReply("/protocols/" + encodedName(names.at(i)), HttpFakeReply::ok(bodies.at(i)));
+}
+
+QStringList HttpFakeServer::decodedRequests() const
+{
+    QStringList list;
+    const QList<QByteArray> raw = requests();
+    for (const QByteArray& target : raw)
+        list << QUrl::fromPercentEncoding(target);
+    return list;
+}
+
+bool HttpFakeServer::waitForRequests(int n, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (requestCount() < n && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return requestCount() >= n;
+}
+
+void HttpFakeServer::onNewConnection()
+{
+    while (QTcpSocket* socket = server->nextPendingConnection()) {
+        buffers.insert(socket, QByteArray());
+        connect(socket, &QTcpSocket::readyRead, this, &HttpFakeServer::onReadyRead);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket]() {
+            buffers.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void HttpFakeServer::onReadyRead()
+{
+    auto* socket = qobject_cast<QTcpSocket*>(sender());
+    if (!socket || !buffers.contains(socket))
+        return;
+    QByteArray& buffer = buffers[socket];
+    buffer += socket->readAll();
+    // GET requests carry no body: each one ends at the blank line.
+    for (int guard = 0; guard < 1000; ++guard) {
+        const int end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            break;
+        const QByteArray head = buffer.left(end);
+        buffer.remove(0, end + 4);
+        const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
+        const QByteArray target = requestLine.size() >= 2 ? requestLine.at(1) : QByteArray("/");
+        {
+            QMutexLocker lock(&logMutex);
+            log.append(target);
+        }
+        answer(socket, target);
+        if (!buffers.contains(socket))
+            break;
+    }
+}
+
+void HttpFakeServer::answer(QTcpSocket* socket, const QByteArray& target)
+{
+    const HttpFakeReply reply = replies.value(target, fallback);
+    if (reply.delayMs <= 0) {
+        send(socket, reply);
+        return;
+    }
+    QPointer<QTcpSocket> guarded(socket);
+    QTimer::singleShot(reply.delayMs, this, [this, guarded, reply]() {
+        if (guarded && buffers.contains(guarded))
+            send(guarded, reply);
+    });
+}
+
+void HttpFakeServer::send(QTcpSocket* socket, const HttpFakeReply& reply)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Canned\r\n";
+    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    head += "Content-Type: text/html; charset=utf-8\r\n";
+    for (const auto& header : reply.headers)
+        head += header.first + ": " + header.second + "\r\n";
+    head += "Connection: keep-alive\r\n\r\n";
+    if (reply.mode == HttpFakeReply::Mode::Normal) {
+        socket->write(head + reply.body);
+        return;
+    }
+    socket->write(head + reply.body.left(reply.body.size() / 2));
+    socket->flush();
+    if (reply.mode == HttpFakeReply::Mode::CloseMidBody)
+        socket->disconnectFromHost();
+}
+
+} // namespace solmirtest

@@ -1,0 +1,82 @@
+#pragma once
+// HttpFakeServer: a tiny in-test HTTP/1.1 peer with canned replies per path and a request log.
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPair>
+#include <QStringList>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace solmirtest {
+
+struct HttpFakeReply
+{
+    enum class Mode
+    {
+        Normal,       // the whole reply
+        CloseMidBody, // announce the full Content-Length, send half the body, close
+        Stall         // announce the full Content-Length, send half the body, then go silent
+    };
+    int status = 200;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    Mode mode = Mode::Normal;
+    int delayMs = 0; // wait this long before answering
+
+    static HttpFakeReply ok(const QByteArray& body);
+    static HttpFakeReply withStatus(int status, const QByteArray& body = QByteArray());
+    static HttpFakeReply redirect(const QByteArray& location);
+};
+
+class HttpFakeServer : public QObject
+{
+    Q_OBJECT
+public:
+    // The server closes itself after lifetimeMs whatever happens, so no test leaves it behind.
+    explicit HttpFakeServer(QObject* parent = nullptr, int lifetimeMs = 300000);
+    ~HttpFakeServer() override;
+
+    bool listen(const QHostAddress& address, quint16 port = 80);
+    void close();
+
+    // rawPath is the request target as sent, e.g. "/protocols/a%20b.xlsx".
+    void setReply(const QByteArray& rawPath, const HttpFakeReply& reply);
+    void setDefaultReply(const HttpFakeReply& reply) { fallback = reply; }
+    // Serves an HTML listing with one link per name at "/protocols" and each file's body at
+    // "/protocols/" + the percent-encoded name.
+    void publish(const QStringList& names, const QList<QByteArray>& bodies);
+
+    // The log may be read from another thread than the one serving (see tests that run the
+    // server on a thread of its own).
+    QList<QByteArray> requests() const;
+    QStringList decodedRequests() const;
+    int requestCount() const { return requests().size(); }
+    int countOf(const QByteArray& rawPath) const { return requests().count(rawPath); }
+    void clearLog();
+    bool waitForRequests(int n, int timeoutMs = 10000);
+
+    static QByteArray listingPage(const QStringList& names);
+    static QByteArray encodedName(const QString& name);
+
+private slots:
+    void onNewConnection();
+    void onReadyRead();
+
+private:
+    void answer(QTcpSocket* socket, const QByteArray& target);
+    void send(QTcpSocket* socket, const HttpFakeReply& reply);
+
+    QTcpServer* server;
+    QHash<QByteArray, HttpFakeReply> replies;
+    HttpFakeReply fallback;
+    mutable QMutex logMutex;
+    QList<QByteArray> log;
+    QHash<QTcpSocket*, QByteArray> buffers;
+};
+
+} // namespace solmirtest
