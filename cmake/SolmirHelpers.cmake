@@ -1,9 +1,13 @@
 # The program loads its images from applicationDirPath() + "/icons/", so every runnable
-# target gets a copy of the folder beside it.
+# target gets a copy of the folder beside it: the images only, not the program that draws them.
+file(GLOB SOLMIR_ICON_FILES CONFIGURE_DEPENDS ${SOLMIR_ICONS_DIR}/*.png ${SOLMIR_ICONS_DIR}/*.gif)
 function(solmir_copy_icons target dir)
+    if(SOLMIR_ICON_FILES)
+        set(copy COMMAND ${CMAKE_COMMAND} -E copy_if_different ${SOLMIR_ICON_FILES} ${dir}/icons)
+    endif()
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/icons
-        COMMAND ${CMAKE_COMMAND} -E copy_directory ${SOLMIR_ICONS_DIR} ${dir}/icons
+        ${copy}
         VERBATIM)
 endfunction()
 

@@ -1,12 +1,18 @@
 #include "parameters/configurator.h"
 
+#include "parameters/parametrdouble.h"
+#include "parameters/parametreditableenum.h"
+#include "parameters/parametrenum.h"
+#include "parameters/parametrint.h"
 #include "parameters/parametrip.h"
 #include "parameters/parametrpath.h"
 #include "parameters/parametrstring.h"
+#include "parameters/parametrtime.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
+#include <QVariant>
 #include <QtGlobal>
 
 Configurator* Configurator::self = nullptr;
@@ -48,7 +54,8 @@ void Configurator::configure(int mode)
 {
     const QString file = path->value();
     if (mode == Save) {
-        const QString dir = file.left(file.lastIndexOf(QLatin1Char('/')));
+        const int slash = file.lastIndexOf(QLatin1Char('/'));
+        const QString dir = slash > 0 ? file.left(slash) : QString();
         if (!dir.isEmpty() && !QDir(dir).exists())
             QDir().mkpath(dir);
     }
@@ -59,40 +66,93 @@ void Configurator::configure(int mode)
         configureParametr(settings, entry.second, entry.first, mode);
 }
 
+namespace {
+
+void warnUnknownType()
+{
+    // No file/line/function context, whatever the build type.
+    QMessageLogger().warning("configureParametr - UNKNOWN PARAMETR TYPE");
+}
+
+} // namespace
+
 void Configurator::configureParametr(QSettings& settings, HAbstractParametr* parametr,
                                      const QString& key, int mode)
 {
-    if (mode == Load && !settings.contains(key))
+    if (!parametr)
         return;
     const bool load = mode == Load;
+    if (load && !settings.contains(key))
+        return;
     const bool save = mode == Save;
+    const QVariant stored = load ? settings.value(key) : QVariant();
     switch (parametr->type()) {
+    case TypeEnum: {
+        auto* p = static_cast<ParametrEnum*>(parametr);
+        if (load)
+            p->setValue(stored.toInt());
+        else if (save)
+            settings.setValue(key, QVariant(static_cast<int>(p->value())));
+        return;
+    }
     case TypeString: {
         auto* p = static_cast<ParametrString*>(parametr);
         if (load)
-            p->setValue(settings.value(key).toString());
+            p->setValue(stored.toString());
         else if (save)
-            settings.setValue(key, p->value());
+            settings.setValue(key, QVariant(p->value()));
+        return;
+    }
+    case TypeDouble: {
+        auto* p = static_cast<ParametrDouble*>(parametr);
+        if (load)
+            p->setValue(stored.toDouble());
+        else if (save)
+            settings.setValue(key, QVariant(p->value()));
+        return;
+    }
+    case TypeInt: {
+        auto* p = static_cast<ParametrInt*>(parametr);
+        if (load)
+            p->setValue(stored.toInt());
+        else if (save)
+            settings.setValue(key, QVariant(static_cast<int>(p->value())));
+        return;
+    }
+    case TypeTime: {
+        auto* p = static_cast<ParametrTime*>(parametr);
+        if (load)
+            p->setValue(stored.toTime());
+        else if (save)
+            settings.setValue(key, QVariant(p->value()));
         return;
     }
     case TypePath: {
         auto* p = static_cast<ParametrPath*>(parametr);
         if (load)
-            p->setValue(settings.value(key).toString());
+            p->setValue(stored.toString());
         else if (save)
-            settings.setValue(key, p->value());
+            settings.setValue(key, QVariant(p->value()));
+        return;
+    }
+    case TypeEditableEnum: {
+        auto* p = static_cast<ParametrEditableEnum*>(parametr);
+        if (load)
+            p->setValue(stored.toString());
+        else if (save)
+            settings.setValue(key, QVariant(p->valueText()));
         return;
     }
     case TypeIP: {
         auto* p = static_cast<ParametrIP*>(parametr);
         if (load)
-            p->setAddress(QHostAddress(settings.value(key).toString()));
+            p->setAddress(ParametrIP::addressFromText(stored.toString()));
         else if (save)
-            settings.setValue(key, p->addressText());
+            settings.setValue(key, QVariant(p->addressText()));
         return;
     }
     default:
-        qWarning("configureParametr - UNKNOWN PARAMETR TYPE");
+        warnUnknownType();
         return;
     }
 }

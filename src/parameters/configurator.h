@@ -9,7 +9,11 @@ class QSettings;
 class HAbstractParametr;
 class ParametrPath;
 
-enum ConfigureMode { Load = 0, Save = 1 };
+enum ConfigureMode
+{
+    Load = 0,
+    Save = 1
+};
 
 class Configurator : public QObject
 {

@@ -1,8 +1,9 @@
 #include "parameters/habstractparametr.h"
 
-HAbstractParametr::HAbstractParametr(const QString* caption, quint8 flags) : flagSet(flags)
+HAbstractParametr::HAbstractParametr(const QString* caption, quint8 flags)
+    : flagSet(flags), ownsCaption((flags & OwnCaption) != 0)
 {
-    if (flags & OwnCaption)
+    if (ownsCaption)
         captionText = new QString(caption ? *caption : QString());
     else
         captionText = caption;
@@ -10,7 +11,7 @@ HAbstractParametr::HAbstractParametr(const QString* caption, quint8 flags) : fla
 
 HAbstractParametr::~HAbstractParametr()
 {
-    if (flagSet & OwnCaption)
+    if (ownsCaption)
         delete captionText;
     delete toolTipText;
 }

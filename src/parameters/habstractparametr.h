@@ -2,7 +2,8 @@
 // HAbstractParametr: the base of every editable, storable value (kind code, caption, flags).
 #include <QString>
 
-enum ParametrType {
+enum ParametrType
+{
     TypeEnum = 0,
     TypeString = 1,
     TypeDouble = 3,
@@ -16,7 +17,8 @@ enum ParametrType {
     TypeIP = 11
 };
 
-enum ParametrFlag : quint8 {
+enum ParametrFlag : quint8
+{
     ShowEditValue = 0x02,
     OwnCaption = 0x04,
     AltEditor = 0x20
@@ -48,6 +50,8 @@ protected:
 
 private:
     quint8 flagSet;
+    // Decided once at construction: flags changed later must not make us free a borrowed text.
+    bool ownsCaption;
     const QString* captionText;
     QString* toolTipText = nullptr;
 };

@@ -13,6 +13,10 @@ public:
     void setAddress(const QHostAddress& address) { value = address; }
     QString addressText() const;
 
+    // Only four dotted decimal octets make an address ("010" is ten); anything else is null.
+    // QHostAddress alone would take "192.168" as 192.0.0.168 and "010" as octal.
+    static QHostAddress addressFromText(const QString& text);
+
 private:
     QHostAddress value;
 };
