@@ -11,7 +11,8 @@ MessageHandler::MessageHandler(QObject* parent) : QObject(parent)
     self = this;
     // Automatic connections: direct on the GUI thread, queued from a worker, so a
     // worker never waits for the operator to close a box.
-    connect(this, SIGNAL(showMessageSignal(QString, int)), this, SLOT(showMessageSlot(QString, int)));
+    connect(this, SIGNAL(showMessageSignal(QString, int)), this,
+            SLOT(showMessageSlot(QString, int)));
     connect(this, SIGNAL(showStatusSignal(QString, int)), this, SLOT(showStatusSlot(QString, int)));
 }
 
@@ -22,28 +23,35 @@ MessageHandler* MessageHandler::instance()
 
 void MessageHandler::showInformation(const QString& text)
 {
-    emit instance()->showMessageSignal(text, 1);
+    if (MessageHandler* handler = instance())
+        emit handler->showMessageSignal(text, 1);
 }
 
 void MessageHandler::showWarning(const QString& text)
 {
-    emit instance()->showMessageSignal(text, 2);
+    if (MessageHandler* handler = instance())
+        emit handler->showMessageSignal(text, 2);
 }
 
 void MessageHandler::showCritical(const QString& text)
 {
-    emit instance()->showMessageSignal(text, 3);
+    if (MessageHandler* handler = instance())
+        emit handler->showMessageSignal(text, 3);
 }
 
 void MessageHandler::showStatus(const QString& text)
 {
-    emit instance()->showStatusSignal(text, 0);
+    // Before start-up has built the handler there is nobody to tell; drop it.
+    if (MessageHandler* handler = instance())
+        emit handler->showStatusSignal(text, 0);
 }
 
 void MessageHandler::showMessageSlot(QString text, int type)
 {
     QMessageBox box;
     box.setWindowTitle(tr("Сообщение АРМ СОЛМИР-3"));
+    // Texts may carry device-supplied names and reasons: never interpret them as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon(static_cast<QMessageBox::Icon>(type));
     box.exec();

@@ -10,6 +10,7 @@ class StatusFrame : public QFrame
     Q_OBJECT
 public:
     explicit StatusFrame(QWidget* parent = nullptr);
+    ~StatusFrame() override;
     static StatusFrame* instance();
 
     void setStatus(const QString& text);

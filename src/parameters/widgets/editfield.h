@@ -11,7 +11,7 @@ class EditField : public QWidget
     Q_OBJECT
 public:
     explicit EditField(QWidget* parent = nullptr);
-    EditField(HAbstractParametr* parametr, QWidget* parent = nullptr);
+    EditField(HAbstractParametr* parametr, QWidget* parent);
 
     void setParametr(HAbstractParametr* parametr);
     HAbstractParametr* parametr() const { return bound; }

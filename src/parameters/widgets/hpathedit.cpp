@@ -8,6 +8,22 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPointer>
+
+namespace {
+
+QString nativeChooser(QWidget* parent, bool directory, const QString& title, const QString& start,
+                      const QString& filter)
+{
+    if (directory)
+        return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+    return QFileDialog::getOpenFileName(parent, title, start, filter, nullptr,
+                                        QFileDialog::Options());
+}
+
+HPathEdit::Chooser activeChooser = nativeChooser;
+
+} // namespace
 
 HPathEdit::HPathEdit(QWidget* parent) : QWidget(parent)
 {
@@ -39,27 +55,23 @@ void HPathEdit::onSelectButtonPressed()
 {
     if (!parametr)
         return;
+    // The chooser runs its own event loop, in which this widget may be destroyed.
+    const QPointer<HPathEdit> alive(this);
     QString chosen;
     if (parametr->testFlag(AltEditor)) {
-        chosen = chooseDirectory(tr("Выбор дериктории"), edit->text());
+        chosen = activeChooser(this, true, tr("Выбор дериктории"), edit->text(), QString());
     } else {
         const QStringList filters = parametr->filters();
         const QString filter = QLatin1Char('(') +
                                (filters.isEmpty() ? QStringLiteral("*") : filters.first()) +
                                QLatin1Char(')');
-        chosen = chooseFile(tr("Выбор файла"), edit->text(), filter);
+        chosen = activeChooser(this, false, tr("Выбор файла"), edit->text(), filter);
     }
-    if (!chosen.isEmpty())
+    if (alive && !chosen.isEmpty())
         edit->setText(chosen);
 }
 
-QString HPathEdit::chooseDirectory(const QString& title, const QString& start)
+void HPathEdit::setChooser(Chooser chooser)
 {
-    return QFileDialog::getExistingDirectory(this, title, start, QFileDialog::ShowDirsOnly);
-}
-
-QString HPathEdit::chooseFile(const QString& title, const QString& start, const QString& filter)
-{
-    return QFileDialog::getOpenFileName(this, title, start, filter, nullptr,
-                                        QFileDialog::Options());
+    activeChooser = chooser ? chooser : nativeChooser;
 }

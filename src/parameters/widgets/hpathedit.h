@@ -17,15 +17,18 @@ public:
     QLineEdit* lineEdit() const { return edit; }
     HButton* selectButton() const { return button; }
 
+    // The native choosers block in their own event loop. A desktop-less caller may put another
+    // chooser in their place; null restores the native ones. An empty answer means cancelled.
+    using Chooser = QString (*)(QWidget* parent, bool directory, const QString& title,
+                                const QString& start, const QString& filter);
+    static void setChooser(Chooser chooser);
+
 public slots:
     void onFontChanged();
     void onSelectButtonPressed();
 
 protected:
     void changeEvent(QEvent* event) override;
-    // The native choosers block; kept apart so they can be replaced where no desktop exists.
-    virtual QString chooseDirectory(const QString& title, const QString& start);
-    virtual QString chooseFile(const QString& title, const QString& start, const QString& filter);
 
 private:
     QLineEdit* edit;

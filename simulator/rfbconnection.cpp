@@ -1,0 +1,369 @@
+#include "rfbconnection.h"
+
+#include "panelscreen.h"
+#include "rfbserver.h"
+#include "rfbwire.h"
+#include "simdes.h"
+
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtEndian>
+
+namespace {
+// Bytes held for one client before it is considered hostile; the largest legal message
+// kept whole (SetEncodings with 65535 entries) is well below this.
+const int kMaxInBuffer = 1024 * 1024;
+// Output queued for a slow reader before further update requests are coalesced.
+const qint64 kMaxBacklog = 8 * 1024 * 1024;
+// Single-byte writes done per event-loop pass, so that other clients stay served.
+const int kDripBurst = 2048;
+} // namespace
+
+RfbConnection::RfbConnection(QTcpSocket* socket, RfbServer* server)
+    : QObject(server), socket(socket), server(server)
+{
+    socket->setParent(this);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    format = server->options().serverBitsPerPixel == 32 ? RfbPixelFormat::rgb888()
+                                                        : RfbPixelFormat::rgb565();
+    connect(socket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
+    connect(socket, SIGNAL(bytesWritten(qint64)), this, SLOT(onBytesWritten()));
+    connect(socket, SIGNAL(disconnected()), this, SLOT(onDisconnected()));
+    send(server->options().version);
+}
+
+void RfbConnection::send(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (!server->options().oneBytePerWrite) {
+        socket->write(bytes);
+        return;
+    }
+    if (dripPos >= drip.size()) {
+        drip.clear();
+        dripPos = 0;
+        QTimer::singleShot(0, this, SLOT(onDrip()));
+    }
+    drip.append(bytes);
+}
+
+void RfbConnection::onDrip()
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    const int end = qMin(drip.size(), dripPos + kDripBurst);
+    for (; dripPos < end; ++dripPos) {
+        socket->write(drip.constData() + dripPos, 1);
+        socket->flush();
+    }
+    if (dripPos < drip.size()) {
+        QTimer::singleShot(0, this, SLOT(onDrip()));
+        return;
+    }
+    drip.clear();
+    dripPos = 0;
+    if (closeWhenDrained)
+        socket->disconnectFromHost();
+    else if (deferred && !backlogged())
+        onBytesWritten();
+}
+
+bool RfbConnection::backlogged() const
+{
+    return socket->bytesToWrite() + (drip.size() - dripPos) > kMaxBacklog;
+}
+
+void RfbConnection::closeAfterSending()
+{
+    state = State::Closing;
+    if (dripPos < drip.size())
+        closeWhenDrained = true;
+    else
+        socket->disconnectFromHost();
+}
+
+void RfbConnection::drop()
+{
+    state = State::Closing;
+    socket->abort();
+}
+
+void RfbConnection::onDisconnected()
+{
+    state = State::Closing;
+    emit closed();
+    deleteLater();
+}
+
+void RfbConnection::onBytesWritten()
+{
+    if (!deferred || backlogged() || state != State::Normal)
+        return;
+    deferred = false;
+    answerRequest(deferredRect);
+}
+
+void RfbConnection::onReadyRead()
+{
+    while (state != State::Closing && socket->bytesAvailable() > 0) {
+        QByteArray chunk = socket->read(64 * 1024);
+        if (skipRemaining > 0) {
+            const int n = static_cast<int>(qMin<quint64>(skipRemaining, chunk.size()));
+            chunk.remove(0, n);
+            skipRemaining -= n;
+        }
+        inBuffer.append(chunk);
+        if (state != State::Normal && !handleHandshake())
+            return;
+        while (state == State::Normal && !inBuffer.isEmpty()) {
+            const RfbWire::ClientFrame f = RfbWire::frameClientMessage(inBuffer);
+            if (f.frame == RfbWire::Frame::Incomplete)
+                break;
+            if (f.frame == RfbWire::Frame::Invalid) {
+                drop();
+                return;
+            }
+            const QByteArray message = inBuffer.left(f.length);
+            inBuffer.remove(0, f.length);
+            if (f.frame == RfbWire::Frame::Skip) {
+                const int n = static_cast<int>(qMin<quint64>(f.skip, inBuffer.size()));
+                inBuffer.remove(0, n);
+                skipRemaining = f.skip - n;
+            }
+            handleMessage(message);
+        }
+        if (inBuffer.size() > kMaxInBuffer) {
+            drop();
+            return;
+        }
+    }
+}
+
+bool RfbConnection::handleHandshake()
+{
+    const SimOptions& o = server->options();
+    while (state != State::Normal && state != State::Closing) {
+        if (state == State::Version) {
+            if (inBuffer.size() < 12)
+                return true;
+            const int client = RfbWire::versionNumber(inBuffer.left(12));
+            inBuffer.remove(0, 12);
+            if (client == 0) {
+                drop();
+                return false;
+            }
+            const int offered = RfbWire::versionNumber(o.version);
+            version = offered == 0 ? client : qMin(offered, client);
+            beginSecurity();
+        } else if (state == State::SecurityChoice) {
+            if (inBuffer.isEmpty())
+                return true;
+            const quint8 choice = static_cast<quint8>(inBuffer.at(0));
+            inBuffer.remove(0, 1);
+            const bool offeredNone = o.password.isEmpty() || o.offerNoneToo;
+            const bool offeredAuth = !o.password.isEmpty();
+            if (choice == 1 && offeredNone) {
+                if (version >= 3008)
+                    send(RfbWire::securityResult(true, QByteArray(), false));
+                state = State::ClientInit;
+            } else if (choice == 2 && offeredAuth) {
+                challenge.resize(16);
+                for (char& byte : challenge)
+                    byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
+                send(challenge);
+                state = State::AuthResponse;
+            } else {
+                if (version >= 3008)
+                    send(RfbWire::securityResult(false, "Security type not offered", true));
+                closeAfterSending();
+                return false;
+            }
+        } else if (state == State::AuthResponse) {
+            if (inBuffer.size() < 16)
+                return true;
+            const QByteArray response = inBuffer.left(16);
+            inBuffer.remove(0, 16);
+            if (response != SimDes::vncResponse(challenge, o.password)) {
+                send(RfbWire::securityResult(false, "Authentication failed: wrong password",
+                                             version >= 3008));
+                closeAfterSending();
+                return false;
+            }
+            send(RfbWire::securityResult(true, QByteArray(), false));
+            state = State::ClientInit;
+        } else if (state == State::ClientInit) {
+            if (inBuffer.isEmpty())
+                return true;
+            inBuffer.remove(0, 1);
+            state = State::Normal;
+            sendServerInit();
+        }
+    }
+    return state == State::Normal;
+}
+
+void RfbConnection::beginSecurity()
+{
+    const SimOptions& o = server->options();
+    const QByteArray refusal =
+        QByteArrayLiteral("No security types: access to the device is closed");
+    if (version == 3003) {
+        if (o.noSecurityTypes) {
+            send(RfbWire::u32(0) + RfbWire::u32(static_cast<quint32>(refusal.size())) + refusal);
+            closeAfterSending();
+            return;
+        }
+        // 3.3 lets the server choose; it has no SecurityResult for None.
+        if (o.password.isEmpty()) {
+            send(RfbWire::u32(1));
+            state = State::ClientInit;
+        } else {
+            send(RfbWire::u32(2));
+            challenge.resize(16);
+            for (char& byte : challenge)
+                byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
+            send(challenge);
+            state = State::AuthResponse;
+        }
+        return;
+    }
+    if (o.noSecurityTypes) {
+        send(RfbWire::securityRefusal(refusal));
+        closeAfterSending();
+        return;
+    }
+    QList<quint8> types;
+    if (o.password.isEmpty() || o.offerNoneToo)
+        types.append(1);
+    if (!o.password.isEmpty())
+        types.append(2);
+    send(RfbWire::securityTypes(types));
+    state = State::SecurityChoice;
+}
+
+void RfbConnection::sendServerInit()
+{
+    const SimOptions& o = server->options();
+    send(RfbWire::serverInit(server->screen()->size(), format, QStringLiteral("СОЛМИР-3").toUtf8(),
+                             o.hugeDesktopName));
+    if (o.closeAfterUpdates == 0)
+        closeAfterSending();
+}
+
+void RfbConnection::handleMessage(const QByteArray& message)
+{
+    server->recordMessage(message);
+    const auto* d = reinterpret_cast<const uchar*>(message.constData());
+    switch (d[0]) {
+    case 0: {
+        const RfbPixelFormat requested = RfbPixelFormat::fromBytes(message.mid(4, 16));
+        if (requested.isServable()) {
+            format = requested;
+        } else if (requested.trueColour) {
+            drop();
+        }
+        break;
+    }
+    case 3:
+        handleUpdateRequest(QRect(qFromBigEndian<quint16>(d + 2), qFromBigEndian<quint16>(d + 4),
+                                  qFromBigEndian<quint16>(d + 6), qFromBigEndian<quint16>(d + 8)));
+        break;
+    case 4:
+        server->screen()->keyEvent(d[1] != 0, qFromBigEndian<quint32>(d + 4));
+        break;
+    case 5:
+        server->screen()->pointerEvent(d[1], qFromBigEndian<quint16>(d + 2),
+                                       qFromBigEndian<quint16>(d + 4));
+        break;
+    default:
+        break;
+    }
+}
+
+void RfbConnection::handleUpdateRequest(const QRect& requested)
+{
+    ++requests;
+    const SimOptions& o = server->options();
+    if (o.stallAfterUpdates >= 0 && updates >= o.stallAfterUpdates)
+        return;
+    if (backlogged()) {
+        // A reader that falls behind gets one coalesced answer once it catches up.
+        deferred = true;
+        deferredRect = requested;
+        return;
+    }
+    answerRequest(requested);
+}
+
+void RfbConnection::answerRequest(const QRect& requested)
+{
+    const SimOptions& o = server->options();
+    const QRect area = requested.intersected(QRect(QPoint(0, 0), server->screen()->size()));
+    const bool odd = o.oddReply != SimOptions::Odd::None && o.oddFrom > 0 &&
+                     requests >= o.oddFrom && requests < o.oddFrom + qMax(1, o.oddCount);
+    if (!odd || !sendOddReply(area))
+        sendUpdate(area);
+}
+
+void RfbConnection::sendUpdate(const QRect& area)
+{
+    const QImage frame = server->screen()->frame();
+    const QList<QRect> bands = RfbWire::bands(area, server->options().rectsPerUpdate);
+    QByteArray out = RfbWire::updateHeader(static_cast<quint16>(bands.size()));
+    out.reserve(out.size() + bands.size() * 12 +
+                area.width() * area.height() * format.bytesPerPixel());
+    for (const QRect& band : bands)
+        out += RfbWire::rectangleHeader(band, 0) + format.encode(frame, band);
+    send(out);
+    noteUpdate();
+}
+
+bool RfbConnection::sendOddReply(const QRect& area)
+{
+    using Odd = SimOptions::Odd;
+    switch (server->options().oddReply) {
+    case Odd::Bell:
+        send(RfbWire::bell());
+        return true;
+    case Odd::CutText: {
+        const QByteArray text("SOLMIR-3 clipboard");
+        send(RfbWire::serverCutText(text, static_cast<quint32>(text.size())));
+        return true;
+    }
+    case Odd::ColourMap:
+        send(RfbWire::colourMapEntries());
+        return true;
+    case Odd::Unknown:
+        send(RfbWire::unknownMessage());
+        return true;
+    case Odd::CopyRect:
+        send(RfbWire::copyRect(area));
+        noteUpdate();
+        return true;
+    case Odd::ZeroRects:
+        send(RfbWire::updateHeader(0));
+        noteUpdate();
+        return true;
+    case Odd::HugeRect:
+        send(RfbWire::hugeRect());
+        noteUpdate();
+        return true;
+    case Odd::HugeCutText:
+        send(RfbWire::serverCutText("SOLMIR-3 overflow", 0x7FFFFFFFu));
+        return true;
+    case Odd::None:
+        break;
+    }
+    return false;
+}
+
+void RfbConnection::noteUpdate()
+{
+    ++updates;
+    server->noteUpdateSent();
+    const int closeAfter = server->options().closeAfterUpdates;
+    if (closeAfter >= 0 && updates >= closeAfter)
+        closeAfterSending();
+}

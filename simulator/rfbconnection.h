@@ -1,0 +1,69 @@
+// RfbConnection: one client of the simulated RFB server, from ProtocolVersion to updates.
+#pragma once
+
+#include "rfbpixelformat.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QRect>
+
+class QTcpSocket;
+class RfbServer;
+
+class RfbConnection : public QObject
+{
+    Q_OBJECT
+public:
+    // Takes ownership of the socket.
+    RfbConnection(QTcpSocket* socket, RfbServer* server);
+
+signals:
+    void closed();
+
+private slots:
+    void onReadyRead();
+    void onBytesWritten();
+    void onDisconnected();
+    void onDrip();
+
+private:
+    enum class State
+    {
+        Version,
+        SecurityChoice,
+        AuthResponse,
+        ClientInit,
+        Normal,
+        Closing
+    };
+
+    void send(const QByteArray& bytes);
+    void closeAfterSending();
+    void drop();
+    bool handleHandshake();
+    void sendServerInit();
+    void beginSecurity();
+    void handleMessage(const QByteArray& message);
+    void handleUpdateRequest(const QRect& requested);
+    void answerRequest(const QRect& requested);
+    void sendUpdate(const QRect& requested);
+    bool sendOddReply(const QRect& area);
+    void noteUpdate();
+    bool backlogged() const;
+
+    QTcpSocket* socket;
+    RfbServer* server;
+    State state = State::Version;
+    int version = 3008;
+    QByteArray challenge;
+    QByteArray inBuffer;
+    quint64 skipRemaining = 0;
+    RfbPixelFormat format;
+    int requests = 0;
+    int updates = 0;
+    bool deferred = false;
+    QRect deferredRect;
+    QByteArray drip;
+    int dripPos = 0;
+    bool closeWhenDrained = false;
+};

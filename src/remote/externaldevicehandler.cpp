@@ -1,0 +1,94 @@
+#include "remote/externaldevicehandler.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+ExternalDeviceHandler::ExternalDeviceHandler(QObject* parent) : QObject(parent), mutex(new QMutex())
+{
+}
+
+ExternalDeviceHandler::~ExternalDeviceHandler()
+{
+    finish();
+    delete mutex;
+}
+
+void ExternalDeviceHandler::start()
+{
+    stop();
+    QMutexLocker lock(mutex);
+    joinRetired(true);
+    if (!thread) {
+        running = true;
+        thread = new QThread();
+        connect(thread, SIGNAL(started()), this, SLOT(handleDevice()), Qt::DirectConnection);
+        thread->start(QThread::NormalPriority);
+    }
+}
+
+void ExternalDeviceHandler::stop()
+{
+    QMutexLocker lock(mutex);
+    if (!thread)
+        return;
+    running = false;
+    interrupt();
+    if (thread->wait(200)) {
+        delete thread;
+    } else {
+        // Only one worker can be pending here: start() joins the previous one first.
+        delete retired;
+        retired = thread;
+    }
+    thread = nullptr;
+}
+
+void ExternalDeviceHandler::finish()
+{
+    stop();
+    QMutexLocker lock(mutex);
+    joinRetired(false);
+}
+
+void ExternalDeviceHandler::joinRetired(bool deliverBlockedCalls)
+{
+    if (!retired)
+        return;
+    // The worker may be inside a blocking-queued emission waiting for this (GUI) thread.
+    // While the receivers live, deliver those calls; while the owner is being destroyed,
+    // drop them, which releases the worker as well.
+    while (!retired->wait(10)) {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            continue;
+        if (deliverBlockedCalls)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        else if (parent())
+            QCoreApplication::removePostedEvents(parent(), QEvent::MetaCall);
+    }
+    delete retired;
+    retired = nullptr;
+}
+
+void ExternalDeviceHandler::delay(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QThread::msleep(1);
+}
+
+void ExternalDeviceHandler::process() {}
+
+void ExternalDeviceHandler::customHook() {}
+
+void ExternalDeviceHandler::interrupt() {}
+
+void ExternalDeviceHandler::handleDevice()
+{
+    process();
+    QThread::currentThread()->quit();
+}

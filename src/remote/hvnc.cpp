@@ -1,0 +1,726 @@
+#include "remote/hvnc.h"
+
+#include "parameters/parametrip.h"
+#include "parameters/settings.h"
+#include "remote/rfbprotocol.h"
+#include "remote/sockethelper.h"
+#include "remote/vnccipher.h"
+#include "shell/messagehandler.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// No single read is sized by the server: long fields arrive and leave in pieces this big.
+constexpr int pieceBytes = 64 * 1024;
+// Bytes the socket may hold unread before it stops taking more from the network.
+constexpr qint64 socketBufferBytes = 1024 * 1024;
+// Longest single block of the worker, so that a lost wake-up costs no more than this.
+constexpr int waitSliceMs = 100;
+// Largest screen accepted from ServerInit: the image is the one allocation it sizes.
+constexpr int maxFrameSide = 8192;
+constexpr qint64 maxFramePixels = qint64(4096) * 4096;
+
+} // namespace
+
+HVNC::HVNC(QObject* parent) : ExternalDeviceHandler(parent)
+{
+    screen = QImage(10, 10, QImage::Format_RGB16);
+    screen.fill(Qt::gray);
+    frameTimer.start();
+}
+
+HVNC::~HVNC()
+{
+    finish();
+}
+
+void HVNC::setAction(int action)
+{
+    if (action == Disconnect) {
+        abortRequested = true;
+        wake();
+    }
+    while (nextAction != Idle && nextAction != Exchange)
+        delay(100);
+    if (action == Connect) {
+        QMutexLocker lock(&textMutex);
+        address = Settings::instance()->prIP->addressText();
+    }
+    nextAction = action;
+    wake();
+}
+
+int HVNC::action() const
+{
+    return nextAction;
+}
+
+void HVNC::setErrorShown(bool shown)
+{
+    errorShown = shown;
+}
+
+bool HVNC::isReady() const
+{
+    return connected && displayReady;
+}
+
+QSize HVNC::frameSize() const
+{
+    return QSize(frameWidth, frameHeight);
+}
+
+void HVNC::setPassword(QString text, bool accepted)
+{
+    {
+        QMutexLocker lock(&textMutex);
+        password = text;
+    }
+    passwordAccepted = accepted;
+    passwordAnswered.store(true, std::memory_order_release);
+    wake();
+}
+
+QImage* HVNC::image()
+{
+    return &screen;
+}
+
+void HVNC::sendMessage(QByteArray message, int kind)
+{
+    if (!connected)
+        return;
+    if (!queueMutex.tryLock(10))
+        return;
+    while (commandQueue.size() > 10)
+        commandQueue.removeFirst();
+    if (kind == 1) {
+        for (int i = commandQueue.size() - 1; i >= 0; --i) {
+            if (commandQueue.at(i).kind == 1)
+                commandQueue.removeAt(i);
+        }
+    }
+    commandQueue.append(Command{kind, message});
+    queueMutex.unlock();
+    wake();
+}
+
+void HVNC::setTimeout(int ms)
+{
+    timeout = ms;
+}
+
+int HVNC::timeoutMs() const
+{
+    return timeout;
+}
+
+QString HVNC::socketErrorText(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::UnknownSocketError:
+        return tr("Неизвестная ошибка сокета");
+    case QAbstractSocket::ConnectionRefusedError:
+        return tr("Таймаут ожидания ответа от сервера");
+    case QAbstractSocket::RemoteHostClosedError:
+        return tr("Сервер закрыл соединение");
+    case QAbstractSocket::HostNotFoundError:
+        return tr("Адрес не найден");
+    case QAbstractSocket::SocketAccessError:
+        return tr("Нет дуступа");
+    case QAbstractSocket::SocketResourceError:
+        return tr("В локальной системе закончились ресурсы (например, слишком много сокетов)");
+    case QAbstractSocket::SocketTimeoutError:
+        return tr("Таймаут выполнения операции");
+    case QAbstractSocket::DatagramTooLargeError:
+        return tr("Датаграмма была больше, чем ограничение операционной системы");
+    case QAbstractSocket::NetworkError:
+        return tr("Обнаружены проблемы с сетью");
+    case QAbstractSocket::AddressInUseError:
+        return tr("Выбранный адрес не может быть использован");
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return tr("Адрес недоступен");
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return tr("Выбранная операция сокета не поддерживается системой");
+    case QAbstractSocket::UnfinishedSocketOperationError:
+        return tr("Предыдущая операция ещё выполняется");
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+        return tr("Сокет использует прокси с аутентификацией");
+    case QAbstractSocket::SslHandshakeFailedError:
+        return tr("Не удалось выполнить рукопожатие SSL / TLS, поэтому соединение было закрыто");
+    case QAbstractSocket::ProxyConnectionRefusedError:
+        return tr("Не удалось связаться с прокси-сервером, поскольку было отказано в "
+                  "подключении к этому серверу");
+    case QAbstractSocket::ProxyConnectionClosedError:
+        return tr("Соединение с прокси-сервером неожиданно было закрыто");
+    case QAbstractSocket::ProxyConnectionTimeoutError:
+        return tr("Время ожидания подключения к прокси-серверу или прокси-сервер перестали "
+                  "отвечать на фазу аутентификации");
+    case QAbstractSocket::ProxyNotFoundError:
+        return tr("Прокси-сервер не найден");
+    case QAbstractSocket::ProxyProtocolError:
+        return tr("Некорректный ответ от прокси-сервера");
+    case QAbstractSocket::OperationError:
+        return tr("Ошибка сокета");
+    case QAbstractSocket::SslInternalError:
+        return tr("Внутренняя ошибка SSL библиотеки");
+    case QAbstractSocket::SslInvalidUserDataError:
+        return tr("SSL библиотека получила неверные данные");
+    case QAbstractSocket::TemporaryError:
+        return tr("Временная ошибка сокета");
+    }
+    return tr("Ошибка №") + QString::number(int(error));
+}
+
+void HVNC::clientDisconnected(QAbstractSocket::SocketError error)
+{
+    connected = false;
+    displayReady = false;
+    emit connectStateChanged(false);
+    nextAction = Disconnect;
+    abortRequested = true;
+    wake();
+    MessageHandler::showStatus(tr("Ошибка подключения!"));
+    if (!errorShown.exchange(true))
+        MessageHandler::showCritical(tr("Ошибка: «%1» !").arg(socketErrorText(error)));
+}
+
+void HVNC::onSocetReadyRead() {}
+
+void HVNC::interrupt()
+{
+    wake();
+}
+
+void HVNC::wake()
+{
+    wakePending = true;
+    QMutexLocker lock(&dispatcherMutex);
+    if (dispatcher)
+        dispatcher->wakeUp();
+}
+
+void HVNC::process()
+{
+    socket = new QTcpSocket();
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setReadBufferSize(socketBufferBytes);
+    new SocketHelper(socket);
+    qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
+    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+            SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::QueuedConnection);
+    connect(socket, SIGNAL(readyRead()), this, SLOT(onSocetReadyRead()), Qt::QueuedConnection);
+    wakeTimer = new QTimer();
+    wakeTimer->setSingleShot(true);
+    {
+        QMutexLocker lock(&dispatcherMutex);
+        dispatcher = QAbstractEventDispatcher::instance();
+    }
+
+    while (running) {
+        step(currentAction);
+        const int next = nextAction;
+        if (next != currentAction)
+            emit actionChanged(next);
+        currentAction = int(nextAction);
+    }
+
+    {
+        QMutexLocker lock(&dispatcherMutex);
+        dispatcher = nullptr;
+    }
+    if (connected)
+        socket->abort();
+    connected = false;
+    displayReady = false;
+    delete wakeTimer;
+    wakeTimer = nullptr;
+    delete socket;
+    socket = nullptr;
+}
+
+void HVNC::step(int action)
+{
+    switch (action) {
+    case Idle:
+        pause(100, true);
+        break;
+    case Connect: {
+        MessageHandler::showStatus(tr("Подключение к %1 ...").arg(connectAddress()));
+        if (handshake()) {
+            nextAction = Configure;
+            MessageHandler::showStatus(tr("Установка соединения ..."));
+            pause(500);
+            break;
+        }
+        const QAbstractSocket::SocketError error = socket->error();
+        closeConnection();
+        nextAction = Disconnect;
+        MessageHandler::showStatus(tr("Ошибка подключения!"));
+        if (!errorShown.exchange(true))
+            MessageHandler::showCritical(
+                tr("Ошибка подключения к серверу: «%1» !").arg(socketErrorText(error)));
+        break;
+    }
+    case Configure: {
+        bool ok = readServerInit();
+        if (ok) {
+            // Only the last of the three passes decides; the first may meet a server still busy.
+            for (int pass = 0; pass < 3; ++pass) {
+                pause(100);
+                ok = serviceUpdate();
+            }
+            pause(100);
+        }
+        if (ok) {
+            nextAction = Exchange;
+            MessageHandler::showStatus(tr("Связь установлена."));
+            emit connectStateChanged(true);
+            clearCommands();
+        } else {
+            nextAction = Disconnect;
+            if (!errorShown.exchange(true))
+                MessageHandler::showCritical(tr("Ошибка при конфигурации устройства!"));
+        }
+        break;
+    }
+    case Exchange:
+        if (!exchange()) {
+            nextAction = Disconnect;
+            if (!errorShown.exchange(true))
+                MessageHandler::showCritical(tr("Ошибка обмена!"));
+        }
+        break;
+    case Disconnect:
+        emit connectStateChanged(false);
+        MessageHandler::showStatus(tr("Нет связи."));
+        closeConnection();
+        nextAction = Idle;
+        break;
+    default:
+        break;
+    }
+}
+
+QString HVNC::connectAddress()
+{
+    QMutexLocker lock(&textMutex);
+    return address;
+}
+
+bool HVNC::handshake()
+{
+    abortRequested = false;
+    passwordAnswered = false;
+    passwordAccepted = false;
+    errorShown = false;
+    if (connected)
+        closeConnection();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        socket->abort();
+
+    socket->connectToHost(connectAddress(), rfb::serverPort, QIODevice::ReadWrite,
+                          QAbstractSocket::AnyIPProtocol);
+    if (!waitConnected())
+        return false;
+
+    if (!receive(rfb::versionLength) || !rfb::isSupportedVersion(recvBuffer))
+        return false;
+    sendBuffer = rfb::protocolVersion();
+    if (!send())
+        return false;
+
+    if (!receive(1))
+        return false;
+    const int count = uchar(recvBuffer.at(0));
+    if (!receive(count))
+        return false;
+    const rfb::SecurityType type = rfb::chooseSecurityType(recvBuffer);
+    if (type == rfb::SecurityNone) {
+        sendBuffer = QByteArray(1, char(rfb::SecurityNone));
+        if (!send())
+            return false;
+    } else if (type == rfb::SecurityVncAuth) {
+        emit neetToInputPassword();
+        while (!passwordAnswered.load(std::memory_order_acquire)) {
+            // The operator may take any time; only the end of the session or a disconnect
+            // request ends the wait.
+            if (mustStop())
+                return false;
+            pause(100, true);
+        }
+        if (!passwordAccepted) {
+            errorShown = true;
+            return false;
+        }
+        if (!sendAndReceive(QByteArray(1, char(rfb::SecurityVncAuth)), 16))
+            return false;
+        QString text;
+        {
+            QMutexLocker lock(&textMutex);
+            text = password;
+        }
+        sendBuffer = vncResponse(recvBuffer, text);
+        if (!send())
+            return false;
+    } else {
+        return false;
+    }
+
+    if (!receive(4) || recvBuffer.size() != 4)
+        return false;
+    if (recvBuffer.at(3) != 0) {
+        if (passwordAnswered && !errorShown.exchange(true))
+            MessageHandler::showCritical(tr("Введен неверный пароль!"));
+        return false;
+    }
+    sendBuffer = QByteArray(1, char(1));
+    if (!send())
+        return false;
+    connected = true;
+    return true;
+}
+
+bool HVNC::readServerInit()
+{
+    if (!receive(rfb::serverInitHeaderLength))
+        return false;
+    const rfb::ServerInit init = rfb::parseServerInit(recvBuffer);
+    frameWidth = init.width;
+    frameHeight = init.height;
+    bitsPerPixel = init.format.bitsPerPixel;
+    depth = init.format.depth;
+    bigEndian = init.format.bigEndian;
+    trueColour = init.format.trueColour;
+    redMax = init.format.redMax;
+    greenMax = init.format.greenMax;
+    blueMax = init.format.blueMax;
+    redShift = init.format.redShift;
+    greenShift = init.format.greenShift;
+    blueShift = init.format.blueShift;
+    if (!skip(init.nameLength))
+        return false;
+    // A screen that cannot be shown, or whose image alone would exhaust memory, is refused.
+    if (init.width <= 0 || init.height <= 0 || init.width > maxFrameSide ||
+        init.height > maxFrameSide || qint64(init.width) * init.height > maxFramePixels)
+        return false;
+
+    const bool sent = sendPixelFormat();
+    {
+        QMutexLocker lock(&imageMutex);
+        screen = QImage(init.width, init.height, QImage::Format_RGB16);
+        screen.fill(Qt::black);
+    }
+    updateRequest = rfb::framebufferUpdateRequest(init.width, init.height);
+    return sent;
+}
+
+bool HVNC::sendPixelFormat()
+{
+    // Always 5-6-5: the image's own layout, whatever the server prefers.
+    const rfb::PixelFormat format = rfb::rgb565();
+    bitsPerPixel = format.bitsPerPixel;
+    depth = format.depth;
+    bigEndian = format.bigEndian;
+    trueColour = format.trueColour;
+    redMax = format.redMax;
+    greenMax = format.greenMax;
+    blueMax = format.blueMax;
+    redShift = format.redShift;
+    greenShift = format.greenShift;
+    blueShift = format.blueShift;
+    sendBuffer = rfb::setPixelFormat(format);
+    return send();
+}
+
+bool HVNC::serviceUpdate()
+{
+    sendBuffer = updateRequest;
+    discardWaiting();
+    if (!send())
+        return false;
+    if (!receive(1))
+        return false;
+    const int type = uchar(recvBuffer.at(0));
+    switch (type) {
+    case rfb::FramebufferUpdate: {
+        if (!receive(1) || !receive(2))
+            return false;
+        const int rectangles = rfb::readU16(recvBuffer);
+        for (int i = 0; i < rectangles; ++i) {
+            if (!readRectangle())
+                return false;
+        }
+        return true;
+    }
+    case rfb::SetColourMapEntries:
+        if (!receive(5) || !skip(qint64(rfb::readU16(recvBuffer, 3)) * 6))
+            return false;
+        break;
+    case rfb::Bell:
+        break;
+    case rfb::ServerCutText:
+        if (!receive(7) || !skip(rfb::readU32(recvBuffer, 3)))
+            return false;
+        break;
+    default:
+        receive(-1, 1000);
+        break;
+    }
+    pause(100);
+    discardWaiting();
+    return false;
+}
+
+bool HVNC::readRectangle()
+{
+    if (!receive(rfb::rectangleHeaderLength))
+        return false;
+    const rfb::Rectangle rect = rfb::parseRectangle(recvBuffer);
+    if (rect.encoding != rfb::encodingRaw)
+        return false;
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    const int bytesPerPixel = bitsPerPixel / 8;
+    const int rowBytes = rect.width * bytesPerPixel;
+    if (rowBytes == 0 || rect.height == 0)
+        return true;
+    const int rowsAtOnce = rfb::rowsPerPiece(rowBytes, pieceBytes);
+    for (int row = 0; row < rect.height; row += rowsAtOnce) {
+        const int rows = std::min(rowsAtOnce, rect.height - row);
+        if (!receive(qint64(rows) * rowBytes))
+            return false;
+        QMutexLocker lock(&imageMutex);
+        rfb::storeRows(screen, rect, row, rows, recvBuffer.constData());
+    }
+    return true;
+}
+
+bool HVNC::exchange()
+{
+    wakePending = false;
+    flushCommands();
+    if (frameTimer.elapsed() <= 99) {
+        waitForNextPass();
+        return true;
+    }
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        if (serviceUpdate()) {
+            displayReady = true;
+            emit updateDisplay();
+            frameTimer.restart();
+            return socket->state() == QAbstractSocket::ConnectedState;
+        }
+        if (abortRequested || !running)
+            return false;
+        if (attempt < 5) {
+            pause(50);
+            discardWaiting();
+        }
+    }
+    return false;
+}
+
+void HVNC::flushCommands()
+{
+    if (!displayReady)
+        return;
+    if (!queueMutex.tryLock())
+        return;
+    // Taken out at once: holding the lock through the pauses below would make the GUI's
+    // short try-lock fail and drop the operator's keys.
+    QList<Command> commands;
+    commands.swap(commandQueue);
+    queueMutex.unlock();
+    for (const Command& command : qAsConst(commands)) {
+        QMutexLocker io(&ioMutex);
+        if (!socket->isOpen())
+            continue;
+        socket->write(command.message);
+        socket->flush();
+        waitWritten();
+        pause(10);
+        discardWaiting();
+    }
+}
+
+void HVNC::clearCommands()
+{
+    QMutexLocker lock(&queueMutex);
+    commandQueue.clear();
+}
+
+bool HVNC::send()
+{
+    if (failOnAbort())
+        return false;
+    QMutexLocker io(&ioMutex);
+    const qint64 written = socket->write(sendBuffer);
+    // Small messages go out now instead of waiting for the next wait on the socket.
+    socket->flush();
+    return written == sendBuffer.size();
+}
+
+bool HVNC::receive(qint64 count, int timeoutMs)
+{
+    if (timeoutMs == -2)
+        timeoutMs = timeout;
+    if (failOnAbort())
+        return false;
+    QMutexLocker io(&ioMutex);
+    recvBuffer.clear();
+    readTimer.start();
+    if (count == 0)
+        return true;
+    bool result = false;
+    char scrap[4096];
+    for (;;) {
+        const qint64 available = socket->bytesAvailable();
+        if (available > 0) {
+            if (count < 0) {
+                // Drained data is dropped as it comes, never collected.
+                while (socket->read(scrap, sizeof scrap) > 0) {
+                }
+                result = true;
+                continue;
+            }
+            const qint64 have = recvBuffer.size();
+            const qint64 wanted = std::min(available, count - have);
+            recvBuffer.resize(int(have + wanted));
+            const qint64 got = socket->read(recvBuffer.data() + have, wanted);
+            recvBuffer.resize(int(have + std::max<qint64>(got, 0)));
+            if (recvBuffer.size() == count)
+                return true;
+            if (got > 0)
+                continue;
+        }
+        if (abortRequested) {
+            socket->abort();
+            closeConnection();
+            return false;
+        }
+        if (!running || socket->state() != QAbstractSocket::ConnectedState)
+            return result;
+        const qint64 left = timeoutMs - readTimer.elapsed();
+        if (left <= 0)
+            return result;
+        waitForEvents(int(left));
+    }
+}
+
+bool HVNC::skip(qint64 count)
+{
+    while (count > 0) {
+        const qint64 piece = std::min<qint64>(count, pieceBytes);
+        if (!receive(piece))
+            return false;
+        count -= piece;
+    }
+    return receive(0);
+}
+
+bool HVNC::sendAndReceive(const QByteArray& message, qint64 count)
+{
+    sendBuffer = message;
+    return send() && receive(count);
+}
+
+bool HVNC::waitConnected()
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (socket->state() == QAbstractSocket::ConnectedState)
+            return true;
+        if (socket->state() == QAbstractSocket::UnconnectedState)
+            return false;
+        if (mustStop()) {
+            socket->abort();
+            return false;
+        }
+        const qint64 left = timeout - clock.elapsed();
+        // The last moments go to Qt's own wait, which reports the time-out as a socket error.
+        if (left <= waitSliceMs)
+            return socket->waitForConnected(int(std::max<qint64>(left, 1)));
+        waitForEvents(int(left - waitSliceMs));
+    }
+}
+
+bool HVNC::waitWritten()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (socket->bytesToWrite() > 0 && socket->state() == QAbstractSocket::ConnectedState) {
+        const qint64 left = timeout - clock.elapsed();
+        if (left <= 0 || mustStop())
+            return false;
+        waitForEvents(int(left));
+    }
+    return socket->bytesToWrite() == 0;
+}
+
+void HVNC::discardWaiting()
+{
+    char scrap[4096];
+    while (socket->bytesAvailable() > 0 && socket->read(scrap, sizeof scrap) > 0) {
+    }
+}
+
+void HVNC::closeConnection()
+{
+    socket->close();
+    socket->disconnectFromHost();
+    connected = false;
+    displayReady = false;
+}
+
+bool HVNC::failOnAbort()
+{
+    if (!abortRequested)
+        return false;
+    socket->abort();
+    closeConnection();
+    return true;
+}
+
+bool HVNC::mustStop() const
+{
+    return !running || abortRequested;
+}
+
+void HVNC::waitForEvents(int ms)
+{
+    wakeTimer->start(std::max(1, std::min(ms, waitSliceMs)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    wakeTimer->stop();
+}
+
+void HVNC::pause(int ms, bool wakeOnInput)
+{
+    QDeadlineTimer deadline(ms);
+    while (!mustStop() && !(wakeOnInput && wakePending)) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            break;
+        waitForEvents(int(left));
+    }
+}
+
+void HVNC::waitForNextPass()
+{
+    while (running && !abortRequested && !wakePending && nextAction == Exchange) {
+        const qint64 left = 100 - frameTimer.elapsed();
+        if (left <= 0)
+            break;
+        waitForEvents(int(left));
+    }
+}

@@ -1,0 +1,155 @@
+#pragma once
+// HVNC: the RFB 3.8 client session with the device's screen, run on its own worker thread.
+#include "remote/externaldevicehandler.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+
+class QAbstractEventDispatcher;
+class QTcpSocket;
+class QTimer;
+
+class HVNC : public ExternalDeviceHandler
+{
+    Q_OBJECT
+public:
+    enum Action
+    {
+        Idle,
+        Connect,
+        Configure,
+        Exchange,
+        Disconnect
+    };
+
+    explicit HVNC(QObject* parent = nullptr);
+    ~HVNC() override;
+
+    // Held by the worker while it writes pixels and by the view while it paints image().
+    QMutex imageMutex;
+
+    // GUI thread. Blocks while the worker is connecting, configuring or disconnecting.
+    void setAction(int action);
+    int action() const;
+    void setErrorShown(bool shown);
+    bool isReady() const;
+    QSize frameSize() const;
+    void setPassword(QString password, bool accepted);
+    // Read only while holding imageMutex.
+    QImage* image();
+    // kind 0: ordinary message; kind 1: pointer motion, replacing motion still queued.
+    void sendMessage(QByteArray message, int kind);
+
+    // Time-out of connecting, of each receive and of each wait for written bytes.
+    void setTimeout(int ms);
+    int timeoutMs() const;
+
+    static QString socketErrorText(QAbstractSocket::SocketError error);
+
+signals:
+    void connectStateChanged(bool connected);
+    void updateDisplay();
+    void neetToInputPassword();
+    void actionChanged(int action);
+
+private slots:
+    void clientDisconnected(QAbstractSocket::SocketError error);
+    void onSocetReadyRead();
+
+protected:
+    void process() override;
+    void interrupt() override;
+
+private:
+    struct Command
+    {
+        int kind = 0;
+        QByteArray message;
+    };
+
+    void step(int action);
+    bool handshake();
+    bool readServerInit();
+    bool sendPixelFormat();
+    bool serviceUpdate();
+    bool readRectangle();
+    bool exchange();
+    void flushCommands();
+    void clearCommands();
+
+    bool send();
+    bool receive(qint64 count, int timeoutMs = -2);
+    bool skip(qint64 count);
+    bool sendAndReceive(const QByteArray& message, qint64 count);
+    bool waitConnected();
+    bool waitWritten();
+    void discardWaiting();
+    void closeConnection();
+    bool failOnAbort();
+    bool mustStop() const;
+    // Blocks the worker until a socket event, a wake() or at most ms; socket signals,
+    // errors included, are delivered inside.
+    void waitForEvents(int ms);
+    // Sleeps up to ms; returns early when the worker must stop or the connection is being
+    // dropped, and with wakeOnInput also when input or a new action arrives.
+    void pause(int ms, bool wakeOnInput = false);
+    void waitForNextPass();
+    void wake();
+    QString connectAddress();
+
+    QTcpSocket* socket = nullptr;
+    std::atomic<bool> connected{false};
+    std::atomic<bool> displayReady{false};
+    std::atomic<bool> abortRequested{false};
+    std::atomic<int> timeout{10000};
+    std::atomic<int> currentAction{Idle};
+    std::atomic<int> nextAction{Idle};
+
+    int bitsPerPixel = 0;
+    int depth = 0;
+    int bigEndian = 0;
+    int trueColour = 0;
+    int redMax = 0;
+    int greenMax = 0;
+    int blueMax = 0;
+    int redShift = 0;
+    int greenShift = 0;
+    int blueShift = 0;
+    std::atomic<int> frameWidth{0};
+    std::atomic<int> frameHeight{0};
+    QImage screen;
+
+    QMutex queueMutex;
+    QList<Command> commandQueue;
+
+    std::atomic<bool> errorShown{false};
+    std::atomic<bool> passwordAnswered{false};
+    std::atomic<bool> passwordAccepted{false};
+    // Guards the two texts handed over by the GUI thread.
+    QMutex textMutex;
+    QString password;
+    // The address to connect to, taken on the GUI thread when Connect is requested.
+    QString address;
+
+    QMutex ioMutex;
+    QByteArray recvBuffer;
+    QByteArray sendBuffer;
+    QByteArray updateRequest;
+    QElapsedTimer frameTimer;
+    QElapsedTimer readTimer;
+
+    // Input or a new action arrived since the worker last looked.
+    std::atomic<bool> wakePending{false};
+    // The worker's event dispatcher while process() runs; wake() interrupts its wait.
+    QMutex dispatcherMutex;
+    QAbstractEventDispatcher* dispatcher = nullptr;
+    QTimer* wakeTimer = nullptr;
+};

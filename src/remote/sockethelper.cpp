@@ -1,0 +1,15 @@
+#include "remote/sockethelper.h"
+
+#include <QTcpSocket>
+
+SocketHelper::SocketHelper(QTcpSocket* socket) : QObject(socket), socket(socket)
+{
+    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+            SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::DirectConnection);
+}
+
+void SocketHelper::clientDisconnected(QAbstractSocket::SocketError error)
+{
+    Q_UNUSED(error)
+    socket->abort();
+}

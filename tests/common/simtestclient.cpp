@@ -1,0 +1,192 @@
+#include "simtestclient.h"
+
+#include "simulator/simdes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QtEndian>
+
+bool SimTestClient::connectTo(const QHostAddress& address, quint16 port)
+{
+    sock.connectToHost(address, port);
+    QElapsedTimer timer;
+    timer.start();
+    while (sock.state() != QAbstractSocket::ConnectedState && timer.elapsed() < defaultTimeoutMs &&
+           sock.state() != QAbstractSocket::UnconnectedState)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return sock.state() == QAbstractSocket::ConnectedState;
+}
+
+QByteArray SimTestClient::read(int n, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (sock.bytesAvailable() < n && timer.elapsed() < timeoutMs &&
+           sock.state() == QAbstractSocket::ConnectedState)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return sock.read(n);
+}
+
+QByteArray SimTestClient::readUntilClosed(int timeoutMs)
+{
+    waitForClosed(timeoutMs);
+    return sock.readAll();
+}
+
+QByteArray SimTestClient::drain(int quietMs)
+{
+    QByteArray out;
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < quietMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (sock.bytesAvailable() > 0) {
+            out += sock.readAll();
+            quiet.restart();
+        }
+    }
+    return out;
+}
+
+void SimTestClient::write(const QByteArray& bytes)
+{
+    sock.write(bytes);
+    sock.flush();
+}
+
+bool SimTestClient::waitForClosed(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (sock.state() != QAbstractSocket::UnconnectedState && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return sock.state() == QAbstractSocket::UnconnectedState;
+}
+
+bool SimTestClient::isOpen() const
+{
+    return sock.state() == QAbstractSocket::ConnectedState;
+}
+
+QByteArray SimTestClient::handshakeNone()
+{
+    if (read(12) != "RFB 003.008\n")
+        return QByteArray();
+    write("RFB 003.008\n");
+    const QByteArray count = read(1);
+    if (count.size() != 1 || count.at(0) == 0)
+        return QByteArray();
+    if (!read(static_cast<quint8>(count.at(0))).contains('\1'))
+        return QByteArray();
+    write(QByteArray(1, '\1'));
+    if (read(4) != QByteArray(4, '\0'))
+        return QByteArray();
+    write(QByteArray(1, '\1'));
+    QByteArray init = read(24);
+    if (init.size() != 24)
+        return QByteArray();
+    return init + read(static_cast<int>(be32(init, 20)));
+}
+
+quint32 SimTestClient::handshakeVnc(const QString& password, QByteArray* reason)
+{
+    if (read(12) != "RFB 003.008\n")
+        return 0xFFFFFFFFu;
+    write("RFB 003.008\n");
+    const QByteArray count = read(1);
+    if (count.size() != 1 || !read(static_cast<quint8>(count.at(0))).contains('\2'))
+        return 0xFFFFFFFFu;
+    write(QByteArray(1, '\2'));
+    const QByteArray challenge = read(16);
+    if (challenge.size() != 16)
+        return 0xFFFFFFFFu;
+    write(SimDes::vncResponse(challenge, password));
+    const QByteArray result = read(4);
+    if (result.size() != 4)
+        return 0xFFFFFFFFu;
+    const quint32 word = be32(result, 0);
+    if (word != 0 && reason) {
+        const QByteArray length = read(4);
+        *reason = length.size() == 4 ? read(static_cast<int>(be32(length, 0))) : QByteArray();
+    }
+    return word;
+}
+
+bool SimTestClient::requestUpdate(const QSize& screen, int bytesPerPixel, QByteArray* pixels,
+                                  int* rectangles)
+{
+    write(updateRequest(false, 0, 0, screen.width(), screen.height()));
+    const QByteArray head = read(4);
+    if (head.size() != 4 || head.at(0) != 0)
+        return false;
+    const int count = be16(head, 2);
+    if (rectangles)
+        *rectangles = count;
+    const int stride = screen.width() * bytesPerPixel;
+    pixels->fill('\0', stride * screen.height());
+    for (int i = 0; i < count; ++i) {
+        const QByteArray rect = read(12);
+        if (rect.size() != 12 || be32(rect, 8) != 0)
+            return false;
+        const int x = be16(rect, 0), y = be16(rect, 2), w = be16(rect, 4), h = be16(rect, 6);
+        if (x + w > screen.width() || y + h > screen.height())
+            return false;
+        const QByteArray data = read(w * h * bytesPerPixel);
+        if (data.size() != w * h * bytesPerPixel)
+            return false;
+        for (int row = 0; row < h; ++row)
+            pixels->replace((y + row) * stride + x * bytesPerPixel, w * bytesPerPixel,
+                            data.mid(row * w * bytesPerPixel, w * bytesPerPixel));
+    }
+    return true;
+}
+
+QByteArray SimTestClient::updateRequest(bool incremental, int x, int y, int w, int h)
+{
+    QByteArray b(10, '\0');
+    b[0] = 3;
+    b[1] = incremental ? 1 : 0;
+    qToBigEndian<quint16>(static_cast<quint16>(x), b.data() + 2);
+    qToBigEndian<quint16>(static_cast<quint16>(y), b.data() + 4);
+    qToBigEndian<quint16>(static_cast<quint16>(w), b.data() + 6);
+    qToBigEndian<quint16>(static_cast<quint16>(h), b.data() + 8);
+    return b;
+}
+
+QByteArray SimTestClient::pointerEvent(quint8 mask, int x, int y)
+{
+    QByteArray b(6, '\0');
+    b[0] = 5;
+    b[1] = static_cast<char>(mask);
+    qToBigEndian<quint16>(static_cast<quint16>(x), b.data() + 2);
+    qToBigEndian<quint16>(static_cast<quint16>(y), b.data() + 4);
+    return b;
+}
+
+QByteArray SimTestClient::keyEvent(bool down, quint32 keysym)
+{
+    QByteArray b(8, '\0');
+    b[0] = 4;
+    b[1] = down ? 1 : 0;
+    qToBigEndian<quint32>(keysym, b.data() + 4);
+    return b;
+}
+
+QByteArray SimTestClient::setPixelFormat(const QByteArray& pixelFormat16)
+{
+    return QByteArray(4, '\0') + pixelFormat16.leftJustified(16, '\0', true);
+}
+
+quint32 SimTestClient::be32(const QByteArray& bytes, int offset)
+{
+    if (offset + 4 > bytes.size())
+        return 0;
+    return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(bytes.constData()) + offset);
+}
+
+quint16 SimTestClient::be16(const QByteArray& bytes, int offset)
+{
+    if (offset + 2 > bytes.size())
+        return 0;
+    return qFromBigEndian<quint16>(reinterpret_cast<const uchar*>(bytes.constData()) + offset);
+}
