@@ -43,7 +43,8 @@ struct Recording
     // Whatever arrives until the server has been quiet for a while.
     void drain()
     {
-        while (said.size() < maxRecordBytes && socket.waitForReadyRead(quietMs))
+        while (said.size() < maxRecordBytes &&
+               (socket.bytesAvailable() > 0 || socket.waitForReadyRead(quietMs)))
             said += socket.read(maxRecordBytes - said.size());
     }
 
