@@ -214,7 +214,7 @@ void HVNC::process()
     socket = new QTcpSocket();
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket->setReadBufferSize(socketBufferBytes);
-    new SocketHelper(socket);
+    socketHelper = new SocketHelper(socket);
     qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
     connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
             SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::QueuedConnection);
@@ -246,6 +246,7 @@ void HVNC::process()
     wakeTimer = nullptr;
     delete socket;
     socket = nullptr;
+    socketHelper = nullptr;
 }
 
 void HVNC::step(int action)
@@ -266,7 +267,8 @@ void HVNC::step(int action)
         closeConnection();
         nextAction = Disconnect;
         MessageHandler::showStatus(tr("Ошибка подключения!"));
-        if (!errorShown.exchange(true))
+        // The session ending is no failure the operator has to confirm.
+        if (running && !errorShown.exchange(true))
             MessageHandler::showCritical(
                 tr("Ошибка подключения к серверу: «%1» !").arg(socketErrorText(error)));
         break;
@@ -288,16 +290,14 @@ void HVNC::step(int action)
             clearCommands();
         } else {
             nextAction = Disconnect;
-            if (!errorShown.exchange(true))
-                MessageHandler::showCritical(tr("Ошибка при конфигурации устройства!"));
+            reportFailure(tr("Ошибка при конфигурации устройства!"));
         }
         break;
     }
     case Exchange:
         if (!exchange()) {
             nextAction = Disconnect;
-            if (!errorShown.exchange(true))
-                MessageHandler::showCritical(tr("Ошибка обмена!"));
+            reportFailure(tr("Ошибка обмена!"));
         }
         break;
     case Disconnect:
@@ -309,6 +309,18 @@ void HVNC::step(int action)
     default:
         break;
     }
+}
+
+void HVNC::reportFailure(const QString& text)
+{
+    if (!running || errorShown.exchange(true))
+        return;
+    const int failure = socketHelper->failure();
+    if (failure >= 0)
+        MessageHandler::showCritical(
+            tr("Ошибка: «%1» !").arg(socketErrorText(QAbstractSocket::SocketError(failure))));
+    else
+        MessageHandler::showCritical(text);
 }
 
 QString HVNC::connectAddress()
@@ -327,6 +339,7 @@ bool HVNC::handshake()
         closeConnection();
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
+    socketHelper->clearFailure();
 
     socket->connectToHost(connectAddress(), rfb::serverPort, QIODevice::ReadWrite,
                           QAbstractSocket::AnyIPProtocol);
@@ -713,6 +726,9 @@ void HVNC::pause(int ms, bool wakeOnInput)
             break;
         waitForEvents(int(left));
     }
+    // Consumed here, so that a wake-up makes one early return, not a spin.
+    if (wakeOnInput)
+        wakePending = false;
 }
 
 void HVNC::waitForNextPass()

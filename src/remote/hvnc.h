@@ -14,6 +14,7 @@
 #include <atomic>
 
 class QAbstractEventDispatcher;
+class SocketHelper;
 class QTcpSocket;
 class QTimer;
 
@@ -104,8 +105,12 @@ private:
     void waitForNextPass();
     void wake();
     QString connectAddress();
+    // Shows text in a box unless one was shown for this attempt. When the socket itself
+    // failed, its own error is named instead, the same box the GUI side would raise.
+    void reportFailure(const QString& text);
 
     QTcpSocket* socket = nullptr;
+    SocketHelper* socketHelper = nullptr;
     std::atomic<bool> connected{false};
     std::atomic<bool> displayReady{false};
     std::atomic<bool> abortRequested{false};

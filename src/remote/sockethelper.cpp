@@ -10,6 +10,7 @@ SocketHelper::SocketHelper(QTcpSocket* socket) : QObject(socket), socket(socket)
 
 void SocketHelper::clientDisconnected(QAbstractSocket::SocketError error)
 {
-    Q_UNUSED(error)
+    if (firstFailure < 0)
+        firstFailure = int(error);
     socket->abort();
 }

@@ -11,9 +11,14 @@ class SocketHelper : public QObject
 public:
     explicit SocketHelper(QTcpSocket* socket);
 
+    // The first error the socket reported since the last clearFailure(), or -1.
+    int failure() const { return firstFailure; }
+    void clearFailure() { firstFailure = -1; }
+
 private slots:
     void clientDisconnected(QAbstractSocket::SocketError error);
 
 private:
     QTcpSocket* socket;
+    int firstFailure = -1;
 };

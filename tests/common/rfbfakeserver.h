@@ -1,0 +1,102 @@
+#pragma once
+// RfbFakeServer: a scriptable RFB 3.8 server on loopback that plays set server bytes and records
+// the client's.
+#include <QByteArray>
+#include <QHostAddress>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+
+class RfbFakeServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit RfbFakeServer(QObject* parent = nullptr);
+    ~RfbFakeServer() override;
+
+    bool listen(const QHostAddress& address, quint16 port = 5900);
+    void closeClient();
+
+    // --- the script; set before the client connects
+    QByteArray version = QByteArrayLiteral("RFB 003.008\n");
+    QByteArray securityTypes = QByteArray(1, char(1)); // offered types; empty: count 0 + reason
+    QString password;                                  // the one a type 2 client must know
+    QByteArray challenge = QByteArrayLiteral("0123456789abcdef");
+    QSize screenSize{32, 16};
+    QByteArray pixelFormat; // 16 bytes of ServerInit; empty: 16 bpp 5-6-5 little-endian
+    QByteArray desktopName = QByteArrayLiteral("fake");
+    QByteArray serverInitRaw; // when set, sent instead of the whole ServerInit
+    QImage frame;             // RGB16, answered to every request unless reply says otherwise
+    // Answer to request n (1-based per connection); a null array means the full frame.
+    std::function<QByteArray(int request)> reply;
+    bool oneBytePerWrite = false;
+    int closeAfterUpdates = -1; // close after answering this many requests
+    int stallAfterUpdates = -1; // leave later requests unanswered, socket open
+
+    // --- what the client did
+    QByteArray clientVersion() const { return version_; }
+    QByteArray chosenSecurity() const { return chosen; }
+    QByteArray authResponse() const { return response; }
+    QByteArray clientInit() const { return init; }
+    QList<QByteArray> messages() const { return clientMessages; }
+    QList<QByteArray> messagesOfType(int type) const;
+    void clearMessages() { clientMessages.clear(); }
+    int requestCount() const { return requests; }
+    int connectionCount() const { return connections; }
+    int disconnectionCount() const { return disconnections; }
+    bool hasClient() const;
+
+    // --- building blocks for replies
+    static QByteArray rawRectangle(int x, int y, int width, int height, const QByteArray& pixels);
+    static QByteArray rectangleHeader(int x, int y, int width, int height, qint32 encoding);
+    static QByteArray update(const QList<QByteArray>& rectangles);
+    static QByteArray solidPixels(int count, quint16 pixel);
+    static QByteArray fullFrame(const QImage& image);
+
+signals:
+    void clientMessage(QByteArray message);
+    void clientConnected();
+    void clientGone();
+
+private slots:
+    void onNewConnection();
+    void onReadyRead();
+    void onDisconnected();
+    void writeOneByte();
+
+private:
+    enum class Stage
+    {
+        Version,
+        Security,
+        Auth,
+        ClientInit,
+        Messages
+    };
+    void put(const QByteArray& bytes);
+    void handleMessage(const QByteArray& message);
+    QByteArray serverInit() const;
+
+    QTcpServer* server;
+    QTcpSocket* client = nullptr;
+    QByteArray input;
+    QByteArray pending;
+    QTimer trickle;
+    QTimer lifetime;
+    Stage stage = Stage::Version;
+    QByteArray version_;
+    QByteArray chosen;
+    QByteArray response;
+    QByteArray init;
+    QList<QByteArray> clientMessages;
+    int requests = 0;
+    int answered = 0;
+    int connections = 0;
+    int disconnections = 0;
+};

@@ -1,0 +1,211 @@
+// Tests that the simulator's protocols are real .xlsx packages: ZIP structure, CRCs, XML.
+#include "simulator/protocollibrary.h"
+#include "simulator/storedzip.h"
+#include "simulator/xlsxwriter.h"
+
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+
+quint32 le32(const QByteArray& b, int at)
+{
+    return qFromLittleEndian<quint32>(reinterpret_cast<const uchar*>(b.constData()) + at);
+}
+
+quint16 le16(const QByteArray& b, int at)
+{
+    return qFromLittleEndian<quint16>(reinterpret_cast<const uchar*>(b.constData()) + at);
+}
+
+// Independent bitwise CRC-32 (IEEE 802.3), not the table the writer uses.
+quint32 referenceCrc(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char c : data) {
+        crc ^= static_cast<quint8>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// Walks the archive by its end record and central directory and checks every entry
+// against its local header; returns name → data, or an empty map with a failure message.
+QMap<QString, QByteArray> readZip(const QByteArray& zip, QString* failure)
+{
+    QMap<QString, QByteArray> entries;
+    auto fail = [&](const QString& text) {
+        *failure = text;
+        return QMap<QString, QByteArray>();
+    };
+    if (zip.size() < 22)
+        return fail("too short");
+    const int eocd = zip.size() - 22;
+    if (le32(zip, eocd) != 0x06054b50u)
+        return fail("no end record");
+    const int count = le16(zip, eocd + 10);
+    const quint32 dirSize = le32(zip, eocd + 12);
+    const quint32 dirOffset = le32(zip, eocd + 16);
+    if (dirOffset + dirSize != quint32(eocd))
+        return fail("directory does not end at the end record");
+    int at = static_cast<int>(dirOffset);
+    quint32 expectedLocal = 0;
+    for (int i = 0; i < count; ++i) {
+        if (le32(zip, at) != 0x02014b50u)
+            return fail("bad central header");
+        const quint16 method = le16(zip, at + 10);
+        const quint32 crc = le32(zip, at + 16);
+        const quint32 compressed = le32(zip, at + 20);
+        const quint32 plain = le32(zip, at + 24);
+        const int nameLength = le16(zip, at + 28);
+        const int extra = le16(zip, at + 30) + le16(zip, at + 32);
+        const quint32 local = le32(zip, at + 42);
+        const QByteArray name = zip.mid(at + 46, nameLength);
+        if (method != 0 || compressed != plain)
+            return fail("entry not stored: " + QString::fromUtf8(name));
+        if (local != expectedLocal)
+            return fail("entries not contiguous");
+        if (le32(zip, int(local)) != 0x04034b50u || le32(zip, int(local) + 14) != crc ||
+            le32(zip, int(local) + 22) != plain || zip.mid(int(local) + 30, nameLength) != name)
+            return fail("local header disagrees: " + QString::fromUtf8(name));
+        const int dataAt = int(local) + 30 + nameLength + le16(zip, int(local) + 28);
+        const QByteArray data = zip.mid(dataAt, int(plain));
+        if (referenceCrc(data) != crc)
+            return fail("CRC mismatch: " + QString::fromUtf8(name));
+        entries.insert(QString::fromUtf8(name), data);
+        expectedLocal = quint32(dataAt) + plain;
+        at += 46 + nameLength + extra;
+    }
+    if (expectedLocal != dirOffset)
+        return fail("gap before the directory");
+    return entries;
+}
+
+bool wellFormed(const QByteArray& xml)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+// Text of every inline string and numeric value of the sheet, in order.
+QStringList cellTexts(const QByteArray& sheet)
+{
+    QStringList texts;
+    QXmlStreamReader reader(sheet);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement &&
+            (reader.name() == QLatin1String("t") || reader.name() == QLatin1String("v")))
+            texts.append(reader.readElementText());
+    }
+    return texts;
+}
+
+} // namespace
+
+class TestSimXlsx : public QObject
+{
+    Q_OBJECT
+private slots:
+    void crc32Reference();
+    void packageStructure();
+    void protocolContent();
+    void escapingAndColumns();
+    void builtInSetIsValid();
+};
+
+void TestSimXlsx::crc32Reference()
+{
+    QCOMPARE(StoredZip::crc32("123456789"), 0xCBF43926u);
+    QCOMPARE(StoredZip::crc32(QByteArray()), 0u);
+    const QByteArray sample = QStringLiteral("Протокол").toUtf8();
+    QCOMPARE(StoredZip::crc32(sample), referenceCrc(sample));
+}
+
+void TestSimXlsx::packageStructure()
+{
+    const QByteArray xlsx = ProtocolLibrary::makeProtocol(417, QDate(2026, 12, 1),
+                                                          QStringLiteral("Иванов И. И."), false);
+    QString failure;
+    const QMap<QString, QByteArray> entries = readZip(xlsx, &failure);
+    QVERIFY2(!entries.isEmpty(), qPrintable(failure));
+    for (const char* part :
+         {"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+          "xl/worksheets/sheet1.xml", "xl/styles.xml"}) {
+        QVERIFY2(entries.contains(QLatin1String(part)), part);
+        QVERIFY2(wellFormed(entries.value(QLatin1String(part))), part);
+    }
+    QVERIFY(entries.value("[Content_Types].xml").contains("/xl/worksheets/sheet1.xml"));
+    QVERIFY(entries.value("_rels/.rels").contains("Target=\"xl/workbook.xml\""));
+    QVERIFY(entries.value("xl/_rels/workbook.xml.rels").contains("worksheets/sheet1.xml"));
+    // A corrupted byte of content must be caught by the CRC.
+    QByteArray broken = xlsx;
+    const int at = broken.indexOf("sheetData");
+    broken[at] = 'X';
+    QVERIFY(readZip(broken, &failure).isEmpty());
+    QVERIFY(failure.startsWith("CRC mismatch"));
+    // The same protocol is written the same way every time.
+    QCOMPARE(ProtocolLibrary::makeProtocol(417, QDate(2026, 12, 1), QStringLiteral("Иванов И. И."),
+                                           false),
+             xlsx);
+}
+
+void TestSimXlsx::protocolContent()
+{
+    QString failure;
+    const QMap<QString, QByteArray> entries =
+        readZip(ProtocolLibrary::makeProtocol(418, QDate(2026, 12, 2),
+                                              QStringLiteral("Петрова А. С."), false),
+                &failure);
+    const QStringList texts = cellTexts(entries.value("xl/worksheets/sheet1.xml"));
+    QVERIFY(texts.contains(QStringLiteral("Протокол измерений № 0418")));
+    QVERIFY(texts.contains(QStringLiteral("СОЛМИР-3, зав. № 3-1024")));
+    QVERIFY(texts.contains(QStringLiteral("Петрова А. С.")));
+    QVERIFY(texts.contains(QStringLiteral("02.12.2026")));
+    for (const QString& header : {QStringLiteral("Время"), QStringLiteral("Канал"),
+                                  QStringLiteral("Значение"), QStringLiteral("Ед. изм."),
+                                  QStringLiteral("Нижний предел"), QStringLiteral("Заключение")})
+        QVERIFY2(texts.contains(header), qPrintable(header));
+    QVERIFY(texts.count(QStringLiteral("Годен")) + texts.count(QStringLiteral("Не годен")) == 24);
+}
+
+void TestSimXlsx::escapingAndColumns()
+{
+    QCOMPARE(XlsxWriter::columnName(0), QStringLiteral("A"));
+    QCOMPARE(XlsxWriter::columnName(25), QStringLiteral("Z"));
+    QCOMPARE(XlsxWriter::columnName(26), QStringLiteral("AA"));
+    QCOMPARE(XlsxWriter::columnName(701), QStringLiteral("ZZ"));
+    QCOMPARE(XlsxWriter::escapeXml(QStringLiteral("a<b>&\"c\x01")),
+             QStringLiteral("a&lt;b&gt;&amp;&quot;c"));
+    XlsxWriter writer;
+    writer.addRow({QStringLiteral("<script>&"), 1.5, QVariant(), 7});
+    QString failure;
+    const QMap<QString, QByteArray> entries = readZip(writer.toXlsx(), &failure);
+    const QByteArray sheet = entries.value("xl/worksheets/sheet1.xml");
+    QVERIFY(wellFormed(sheet));
+    QCOMPARE(cellTexts(sheet), (QStringList{"<script>&", "1.5", "7"}));
+    QVERIFY(sheet.contains("r=\"D1\""));
+    QVERIFY(!sheet.contains("r=\"C1\""));
+}
+
+void TestSimXlsx::builtInSetIsValid()
+{
+    ProtocolLibrary library{QString()};
+    QVERIFY2(library.isValid(), qPrintable(library.errorString()));
+    const QStringList names = library.fileNames();
+    QCOMPARE(names.size(), ProtocolLibrary::builtInNames().size());
+    QString folder = library.folder();
+    for (const QString& name : names) {
+        QFile file(library.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString failure;
+        QVERIFY2(!readZip(file.readAll(), &failure).isEmpty(), qPrintable(name + ": " + failure));
+    }
+    QVERIFY(QFileInfo(folder).isDir());
+    QVERIFY(library.filePath(QStringLiteral("../x.xlsx")).isEmpty());
+}
+
+QTEST_MAIN(TestSimXlsx)
+#include "tst_simxlsx.moc"
