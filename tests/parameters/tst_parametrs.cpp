@@ -181,9 +181,6 @@ private slots:
         QTest::newRow("ordinary") << QDateTime(QDate(2017, 3, 5), QTime(14, 7, 9, 500))
                                   << "5.3.2017  14:7:9.5"
                                   << QByteArray("\x11\x03\x05\x0e\x07\x09", 6);
-        QTest::newRow("midnight") << QDateTime(QDate(2020, 12, 31), QTime(0, 0, 0))
-                                  << "31.12.2020  0:0:0"
-                                  << QByteArray("\x14\x0c\x1f\x00\x00\x00", 6);
         QTest::newRow("before 2000")
             << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58)) << "31.12.1999  23:59:58"
             << QByteArray("\x00\x0c\x1f\x17\x3b\x3a", 6);
