@@ -163,8 +163,9 @@ private slots:
             ParametrPath p{&Caption, 0};
             ParametrEditableEnum ee{&Caption, nullptr, 0};
             ParametrIP ip{&Caption, 0};
-            void configure(QSettings& settings, int mode)
+            void configure(const QString& path, int mode)
             {
+                QSettings settings(path, QSettings::IniFormat);
                 const QList<HAbstractParametr*> all = {&e, &s, &d, &i, &t, &p, &ee, &ip};
                 for (int n = 0; n < all.size(); ++n)
                     Configurator::configureParametr(settings, all[n], QString::number(n), mode);
@@ -179,15 +180,8 @@ private slots:
         out.p.setValue(QStringLiteral("C:/Протоколы/файл.xlsx"));
         out.ee.setValue(QStringLiteral("введено"));
         out.ip.setAddress(QHostAddress(QStringLiteral("127.0.0.1")));
-        {
-            QSettings file(conf(), QSettings::IniFormat);
-            out.configure(file, Save);
-        }
-        in.d.setEditValue(99);
-        {
-            QSettings file(conf(), QSettings::IniFormat);
-            in.configure(file, Load);
-        }
+        out.configure(conf(), Save);
+        in.configure(conf(), Load);
         QCOMPARE(in.e.editValue(), 8);
         QCOMPARE(in.s.value(), out.s.value());
         QCOMPARE(in.d.value(), -1234.5678);
