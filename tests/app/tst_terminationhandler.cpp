@@ -17,7 +17,8 @@ constexpr int guardExitCode = 99;
 
 void armGuard()
 {
-    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(guardExitCode); });
+    QTimer::singleShot(10000, QCoreApplication::instance(),
+                       [] { QCoreApplication::exit(guardExitCode); });
 }
 
 using Handler = void (*)(int);
@@ -55,9 +56,9 @@ void TestTerminationHandler::signalQuitsTheEventLoop()
     QFETCH(int, signalNumber);
     TerminationHandler handler;
     QSignalSpy requested(&handler, SIGNAL(terminationRequested(int)));
-    QSignalSpy aboutToQuit(qApp, SIGNAL(aboutToQuit()));
+    QSignalSpy aboutToQuit(QCoreApplication::instance(), SIGNAL(aboutToQuit()));
     QCOMPARE(handler.receivedSignal(), 0);
-    QTimer::singleShot(0, qApp, [signalNumber] { ::raise(signalNumber); });
+    QTimer::singleShot(0, QCoreApplication::instance(), [signalNumber] { ::raise(signalNumber); });
     armGuard();
 
     QCOMPARE(QCoreApplication::exec(), 0);
@@ -72,8 +73,8 @@ void TestTerminationHandler::signalAlsoLeavesANestedLoop()
     // A message box open at logout runs an event loop of its own; the quit must reach main's.
     TerminationHandler handler;
     bool nestedReturned = false;
-    QTimer::singleShot(0, qApp, [&nestedReturned] {
-        QTimer::singleShot(50, qApp, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(0, QCoreApplication::instance(), [&nestedReturned] {
+        QTimer::singleShot(50, QCoreApplication::instance(), [] { ::raise(SIGTERM); });
         QEventLoop nested;
         nested.exec();
         nestedReturned = true;
@@ -89,7 +90,7 @@ void TestTerminationHandler::twoSignalsOfOneLogoutQuitOnce()
 {
     TerminationHandler handler;
     QSignalSpy requested(&handler, SIGNAL(terminationRequested(int)));
-    QTimer::singleShot(0, qApp, [] {
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
         ::raise(SIGHUP);
         ::raise(SIGTERM);
     });
