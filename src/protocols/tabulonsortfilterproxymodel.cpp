@@ -8,6 +8,11 @@ TabulonSortFilterProxyModel::TabulonSortFilterProxyModel(QObject* parent)
 void TabulonSortFilterProxyModel::setFilters(const QList<FilterEntry>& list)
 {
     filters = list;
+    // Prepared once here rather than for every row the proxy tests.
+    matchers.clear();
+    matchers.reserve(list.size());
+    for (const FilterEntry& entry : list)
+        matchers.append(FilterMatcher(entry));
     invalidate();
 }
 
@@ -22,25 +27,7 @@ QVariant TabulonSortFilterProxyModel::headerData(int section, Qt::Orientation or
 
 bool TabulonSortFilterProxyModel::entryMatches(const FilterEntry& entry, const QString& text)
 {
-    // Matching records state in the QRegExp, so work on a copy.
-    QRegExp rx = entry.regExp;
-    switch (entry.kind) {
-    case MatchesWhole:
-    case NotMatchesWhole: {
-        const bool whole = text.indexOf(rx) != -1 && QString(text).remove(rx).isEmpty();
-        return entry.kind == MatchesWhole ? whole : !whole;
-    }
-    case Less:
-        return QString::compare(text, rx.pattern(), rx.caseSensitivity()) < 0;
-    case LessOrEqual:
-        return QString::compare(text, rx.pattern(), rx.caseSensitivity()) <= 0;
-    case Greater:
-        return QString::compare(text, rx.pattern(), rx.caseSensitivity()) > 0;
-    case GreaterOrEqual:
-        return QString::compare(text, rx.pattern(), rx.caseSensitivity()) >= 0;
-    default:
-        return true;
-    }
+    return FilterMatcher(entry).matches(text);
 }
 
 bool TabulonSortFilterProxyModel::filterAcceptsRow(int sourceRow,
@@ -48,17 +35,17 @@ bool TabulonSortFilterProxyModel::filterAcceptsRow(int sourceRow,
 {
     bool accepted = true;
     const QAbstractItemModel* source = sourceModel();
-    for (int i = 0; i < filters.size(); ++i) {
-        const FilterEntry& entry = filters.at(i);
-        const int op = i == 0 ? And : entry.combine;
+    for (int i = 0; i < matchers.size(); ++i) {
+        const FilterMatcher& matcher = matchers.at(i);
+        const int op = i == 0 ? And : matcher.combine();
         QString text;
         if (source) {
-            const QModelIndex cell = source->index(sourceRow, entry.column, sourceParent);
+            const QModelIndex cell = source->index(sourceRow, matcher.column(), sourceParent);
             if (cell.isValid())
                 text = cell.data(Qt::DisplayRole).toString();
         }
         // Every entry is evaluated: no short-circuit, strictly left to right.
-        const bool match = entryMatches(entry, text);
+        const bool match = matcher.matches(text);
         if (op == And)
             accepted = accepted && match;
         else if (op == Or)
@@ -80,5 +67,6 @@ void TabulonSortFilterProxyModel::clearSort()
 void TabulonSortFilterProxyModel::removeFilter()
 {
     filters.clear();
+    matchers.clear();
     invalidate();
 }

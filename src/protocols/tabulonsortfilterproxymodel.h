@@ -1,9 +1,11 @@
 #pragma once
 // TabulonSortFilterProxyModel: table proxy filtering rows by an ordered And/Or condition list.
 #include "protocols/filterentry.h"
+#include "protocols/filtermatcher.h"
 
 #include <QList>
 #include <QSortFilterProxyModel>
+#include <QVector>
 
 class TabulonSortFilterProxyModel : public QSortFilterProxyModel
 {
@@ -30,4 +32,5 @@ protected:
 
 private:
     QList<FilterEntry> filters;
+    QVector<FilterMatcher> matchers;
 };
