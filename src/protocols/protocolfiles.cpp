@@ -1,8 +1,12 @@
 #include "protocols/protocolfiles.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QUrl>
+#include <cstdio>
 
 QString protocolListingText(const QByteArray& body)
 {
@@ -56,11 +60,41 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
 {
     if (!QDir(folder).exists())
         QDir(folder).mkpath(QStringLiteral("."));
-    QSaveFile file(folder + QLatin1Char('/') + name);
+    const QString target = folder + QLatin1Char('/') + name;
+#ifdef Q_OS_UNIX
+    // Written beside the target under a short hidden name, then renamed over it: a failed or
+    // interrupted write never leaves a truncated protocol and never touches the copy that was
+    // there. Unlike QSaveFile it does not sync every file to disk, which cost twice the transfer
+    // itself in a batch; a replacing rename is ordered after its data by the file system.
+    QFile temp;
+    for (int attempt = 0; attempt < 16 && !temp.isOpen(); ++attempt) {
+        temp.setFileName(folder +
+                         QStringLiteral("/.solmir3-%1.part")
+                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QDir(folder).exists())
+            return false;
+    }
+    if (!temp.isOpen())
+        return false;
+    const QFileInfo existing(target);
+    if (existing.exists())
+        temp.setPermissions(existing.permissions());
+    const bool written = temp.write(data) == data.size() && temp.flush();
+    temp.close();
+    if (!written || temp.error() != QFileDevice::NoError ||
+        std::rename(QFile::encodeName(temp.fileName()).constData(),
+                    QFile::encodeName(target).constData()) != 0) {
+        temp.remove();
+        return false;
+    }
+    return true;
+#else
+    QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // An uncommitted QSaveFile discards its temporary file and leaves the old copy in place.
     if (file.write(data) != data.size())
         return false;
     return file.commit();
+#endif
 }
