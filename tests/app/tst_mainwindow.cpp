@@ -22,38 +22,17 @@ class TestMainWindow : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void windowFrame();
-    void destroyingWindowWritesConfIni();
+    void windowFrameAndConfIni();
     void programRunsHeadless_data();
     void programRunsHeadless();
 };
 
 void TestMainWindow::initTestCase()
 {
-    solmirtest::removeConfIni();
     solmirtest::createSingletons();
 }
 
-void TestMainWindow::windowFrame()
-{
-    MainWindow window(nullptr);
-    QCOMPARE(window.windowTitle(), QStringLiteral("АРМ СОЛМИР-3   v1.1"));
-    QCOMPARE(window.size(), QSize(900, 600));
-    QCOMPARE(window.minimumSize(), QSize(500, 300));
-    auto* grid = qobject_cast<QGridLayout*>(window.centralWidget()->layout());
-    QVERIFY(grid);
-    QCOMPARE(grid->contentsMargins(), QMargins(0, 0, 0, 0));
-    QCOMPARE(grid->horizontalSpacing(), 0);
-    QCOMPARE(grid->verticalSpacing(), 0);
-    StatusFrame* status = StatusFrame::instance();
-    QVERIFY(status && grid->itemAtPosition(2, 0));
-    QCOMPARE(grid->itemAtPosition(2, 0)->widget(), status);
-    // Status texts sent now reach this window's line.
-    MessageHandler::showStatus(QStringLiteral("Нет связи."));
-    QCOMPARE(status->text(), QStringLiteral("Нет связи."));
-}
-
-void TestMainWindow::destroyingWindowWritesConfIni()
+void TestMainWindow::windowFrameAndConfIni()
 {
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
@@ -63,10 +42,26 @@ void TestMainWindow::destroyingWindowWritesConfIni()
     Settings* settings = Settings::instance();
     {
         MainWindow window(nullptr);
+        QCOMPARE(window.windowTitle(), QStringLiteral("АРМ СОЛМИР-3   v1.1"));
+        QCOMPARE(window.size(), QSize(900, 600));
+        QCOMPARE(window.minimumSize(), QSize(500, 300));
+        auto* grid = qobject_cast<QGridLayout*>(window.centralWidget()->layout());
+        QVERIFY(grid);
+        QCOMPARE(grid->contentsMargins(), QMargins(0, 0, 0, 0));
+        QCOMPARE(grid->horizontalSpacing(), 0);
+        QCOMPARE(grid->verticalSpacing(), 0);
+        StatusFrame* status = StatusFrame::instance();
+        QVERIFY(status && grid->itemAtPosition(2, 0));
+        QCOMPARE(grid->itemAtPosition(2, 0)->widget(), status);
+        // Status texts sent now reach this window's line.
+        MessageHandler::showStatus(QStringLiteral("Нет связи."));
+        QCOMPARE(status->text(), QStringLiteral("Нет связи."));
+
         settings->prIP->setAddress(QHostAddress(QStringLiteral("10.20.30.40")));
         settings->prProtocolsPath->setValue(temp.path() + QStringLiteral("/Протоколы"));
         QVERIFY(!QFileInfo::exists(conf));
     }
+    // Closing the window writes exactly the two settings, creating the folder on the way.
     {
         QSettings ini(conf, QSettings::IniFormat);
         QCOMPARE(ini.allKeys().size(), 2);
