@@ -26,5 +26,5 @@ function(solmir_add_test source)
     set_tests_properties(${subdir}/${name} PROPERTIES
         LABELS "unit;${subdir}"
         TIMEOUT 300
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false;ASAN_OPTIONS=detect_leaks=0;TSAN_OPTIONS=second_deadlock_stack=1")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false;ASAN_OPTIONS=detect_leaks=0;TSAN_OPTIONS=second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/cmake/tsan.supp")
 endfunction()

@@ -6,9 +6,22 @@
 #include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTextStream>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
+
+int quitPipe[2] = {-1, -1};
+
+// SIGTERM/SIGINT end the event loop normally, so the generated protocols folder is removed.
+extern "C" void onQuitSignal(int)
+{
+    const char byte = 1;
+    if (::write(quitPipe[1], &byte, 1) < 0)
+        return;
+}
 
 bool parseOdd(const QString& text, SimOptions::Odd* odd)
 {
@@ -148,6 +161,12 @@ int main(int argc, char* argv[])
         out << "Protocols in " << http->folder() << "\n";
     }
     out.flush();
+    if (::pipe(quitPipe) == 0) {
+        auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, SIGNAL(activated(int)), &app, SLOT(quit()));
+        std::signal(SIGTERM, onQuitSignal);
+        std::signal(SIGINT, onQuitSignal);
+    }
     const int code = QGuiApplication::exec();
     delete http;
     return code;

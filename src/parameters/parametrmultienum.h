@@ -23,8 +23,8 @@ public:
     void setShowNames(bool on) { names = on; }
 
     // The mutex is not recursive.
-    void lock() const { mutex.lock(); }
-    void unlock() const { mutex.unlock(); }
+    void lock() const;
+    void unlock() const;
 
 private:
     EnumItemList* list;

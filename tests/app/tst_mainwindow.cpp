@@ -40,7 +40,6 @@ private slots:
     void firstRunHasDefaults();
     void windowFrame();
     void destroyingWindowWritesConfIni();
-    void storedValuesAreLoaded();
     void programRunsHeadless_data();
     void programRunsHeadless();
 
@@ -141,22 +140,6 @@ void TestMainWindow::destroyingWindowWritesConfIni()
     QSettings ini(conf, QSettings::IniFormat);
     QVERIFY(!ini.contains(QStringLiteral("obsolete")));
     QCOMPARE(ini.allKeys().size(), 2);
-}
-
-void TestMainWindow::storedValuesAreLoaded()
-{
-    const QString conf = temp.path() + QStringLiteral("/stored/conf.ini");
-    QVERIFY(QDir().mkpath(temp.path() + QStringLiteral("/stored")));
-    {
-        QSettings ini(conf, QSettings::IniFormat);
-        ini.setValue(QStringLiteral("prIP"), QStringLiteral("172.16.5.9"));
-        ini.setValue(QStringLiteral("prProtocolsPath"), QStringLiteral("/srv/протоколы"));
-    }
-    Configurator::instance()->confPath()->setValue(conf);
-    Configurator::instance()->load();
-    MainWindow window(nullptr);
-    QCOMPARE(Settings::instance()->prIP->addressText(), QStringLiteral("172.16.5.9"));
-    QCOMPARE(Settings::instance()->prProtocolsPath->valueText(), QStringLiteral("/srv/протоколы"));
     Configurator::instance()->confPath()->setValue(defaultConf);
 }
 

@@ -28,7 +28,7 @@ void MessageBoxWatcher::poll()
     const auto widgets = QApplication::topLevelWidgets();
     for (QWidget* widget : widgets) {
         auto* box = qobject_cast<QMessageBox*>(widget);
-        if (!box || !box->isVisible() || known.contains(box))
+        if (!box || !box->isVisible() || known.contains(QPointer<QMessageBox>(box)))
             continue;
         known.append(box);
         SeenBox record;
@@ -42,7 +42,7 @@ void MessageBoxWatcher::poll()
     }
     // Forget boxes that are gone so a reused address is not mistaken for an old box.
     for (int i = known.size() - 1; i >= 0; --i) {
-        if (!widgets.contains(known.at(i)))
+        if (!known.at(i) || !widgets.contains(known.at(i).data()))
             known.removeAt(i);
     }
 }

@@ -4,12 +4,14 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 namespace solmirtest {
 
-struct SeenBox {
+struct SeenBox
+{
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -37,7 +39,8 @@ private:
     QTimer timer;
     bool close;
     QList<SeenBox> seen;
-    QList<QMessageBox*> known;
+    // Guarded: a box deleted between two polls must not hide a new box at the same address.
+    QList<QPointer<QMessageBox>> known;
 };
 
 } // namespace solmirtest

@@ -125,6 +125,7 @@ private slots:
     void pathButtonWidthFollowsFont();
     void editableEnumReturnVersusEnter();
     void doubleSpinBoxDelegate();
+    void focusedEditorDestroyedWithItsWindow();
 };
 
 void TestEditField::initTestCase()
@@ -800,6 +801,45 @@ void TestEditField::doubleSpinBoxDelegate()
     auto* second =
         qobject_cast<QDoubleSpinBox*>(delegate.createEditor(&view, option, model.index(0, 0)));
     QCOMPARE(second->decimals(), 2);
+}
+
+void TestEditField::focusedEditorDestroyedWithItsWindow()
+{
+    EnumItemList items;
+    ParametrEditableEnum ee(&Caption, &items, 0);
+    ParametrInt other(&Caption, 0, 9, 0);
+    ee.setValue(QStringLiteral("было"));
+    auto* window = new QWidget;
+    auto* box = new QVBoxLayout(window);
+    auto* row = new PrField(&ee, window, PrField::LabelLeft);
+    auto* second = new PrField(&ee, window, PrField::LabelLeft);
+    box->addWidget(row);
+    box->addWidget(second);
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    auto* combo = editorOf<HEditableEnumEdit>(*second);
+    combo->setFocus();
+    QTRY_VERIFY(combo->hasFocus());
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo, QStringLiteral("draft"));
+
+    // Swapping the editor away takes the focus from it, which is not the user leaving it.
+    QSignalSpy secondSpy(second, SIGNAL(changed()));
+    second->editField()->setParametr(&other);
+    QCOMPARE(secondSpy.count(), 0);
+    QCOMPARE(ee.value(), QStringLiteral("было"));
+
+    combo = editorOf<HEditableEnumEdit>(*row);
+    combo->setFocus();
+    QTRY_VERIFY(combo->hasFocus());
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo, QStringLiteral("typed"));
+    QSignalSpy spy(row, SIGNAL(changed()));
+    // Closing the window takes the focus away first: the typed text is kept, like any leave.
+    delete window;
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(ee.value(), QStringLiteral("typed"));
 }
 
 QTEST_MAIN(TestEditField)
