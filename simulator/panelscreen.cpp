@@ -145,7 +145,8 @@ double PanelScreen::sample(double t) const
 
 void PanelScreen::render()
 {
-    QImage canvas(image.size(), QImage::Format_RGB32);
+    // Painted straight into 5-6-5: a format conversion would run on Qt's thread pool.
+    QImage canvas(image.size(), QImage::Format_RGB16);
     canvas.fill(buttons.at(3) ? QColor(28, 40, 52) : kBackground);
     QPainter p(&canvas);
     drawTitle(p);
@@ -155,7 +156,7 @@ void PanelScreen::render()
     drawTextField(p);
     drawPointer(p);
     p.end();
-    image = canvas.convertToFormat(QImage::Format_RGB16);
+    image = canvas;
 }
 
 void PanelScreen::drawTitle(QPainter& p)

@@ -68,18 +68,21 @@ bool SimTestClient::isOpen() const
     return sock.state() == QAbstractSocket::ConnectedState;
 }
 
-QByteArray SimTestClient::handshakeNone()
+bool SimTestClient::chooseSecurity(char type)
 {
     if (read(12) != "RFB 003.008\n")
-        return QByteArray();
+        return false;
     write("RFB 003.008\n");
     const QByteArray count = read(1);
-    if (count.size() != 1 || count.at(0) == 0)
-        return QByteArray();
-    if (!read(static_cast<quint8>(count.at(0))).contains('\1'))
-        return QByteArray();
-    write(QByteArray(1, '\1'));
-    if (read(4) != QByteArray(4, '\0'))
+    if (count.size() != 1 || !read(static_cast<quint8>(count.at(0))).contains(type))
+        return false;
+    write(QByteArray(1, type));
+    return true;
+}
+
+QByteArray SimTestClient::handshakeNone()
+{
+    if (!chooseSecurity('\1') || read(4) != QByteArray(4, '\0'))
         return QByteArray();
     write(QByteArray(1, '\1'));
     QByteArray init = read(24);
@@ -90,13 +93,8 @@ QByteArray SimTestClient::handshakeNone()
 
 quint32 SimTestClient::handshakeVnc(const QString& password, QByteArray* reason)
 {
-    if (read(12) != "RFB 003.008\n")
+    if (!chooseSecurity('\2'))
         return 0xFFFFFFFFu;
-    write("RFB 003.008\n");
-    const QByteArray count = read(1);
-    if (count.size() != 1 || !read(static_cast<quint8>(count.at(0))).contains('\2'))
-        return 0xFFFFFFFFu;
-    write(QByteArray(1, '\2'));
     const QByteArray challenge = read(16);
     if (challenge.size() != 16)
         return 0xFFFFFFFFu;
@@ -112,33 +110,31 @@ quint32 SimTestClient::handshakeVnc(const QString& password, QByteArray* reason)
     return word;
 }
 
-bool SimTestClient::requestUpdate(const QSize& screen, int bytesPerPixel, QByteArray* pixels,
-                                  int* rectangles)
+QByteArray SimTestClient::requestUpdate(const QRect& request, const QSize& screen,
+                                        int bytesPerPixel, int* rectangles)
 {
-    write(updateRequest(false, 0, 0, screen.width(), screen.height()));
+    write(updateRequest(false, request.x(), request.y(), request.width(), request.height()));
+    const QRect area = request & QRect(QPoint(), screen);
     const QByteArray head = read(4);
     if (head.size() != 4 || head.at(0) != 0)
-        return false;
+        return QByteArray();
     const int count = be16(head, 2);
     if (rectangles)
         *rectangles = count;
-    const int stride = screen.width() * bytesPerPixel;
-    pixels->fill('\0', stride * screen.height());
+    QByteArray pixels;
+    int top = area.top();
     for (int i = 0; i < count; ++i) {
         const QByteArray rect = read(12);
-        if (rect.size() != 12 || be32(rect, 8) != 0)
-            return false;
-        const int x = be16(rect, 0), y = be16(rect, 2), w = be16(rect, 4), h = be16(rect, 6);
-        if (x + w > screen.width() || y + h > screen.height())
-            return false;
-        const QByteArray data = read(w * h * bytesPerPixel);
-        if (data.size() != w * h * bytesPerPixel)
-            return false;
-        for (int row = 0; row < h; ++row)
-            pixels->replace((y + row) * stride + x * bytesPerPixel, w * bytesPerPixel,
-                            data.mid(row * w * bytesPerPixel, w * bytesPerPixel));
+        const int h = be16(rect, 6);
+        if (rect.size() != 12 || be16(rect, 0) != area.x() || be16(rect, 2) != top ||
+            be16(rect, 4) != area.width() || h <= 0 || be32(rect, 8) != 0)
+            return QByteArray();
+        pixels += read(area.width() * h * bytesPerPixel);
+        top += h;
     }
-    return true;
+    if (top != area.bottom() + 1 || pixels.size() != area.width() * area.height() * bytesPerPixel)
+        return QByteArray();
+    return pixels;
 }
 
 QByteArray SimTestClient::updateRequest(bool incremental, int x, int y, int w, int h)

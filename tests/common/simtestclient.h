@@ -22,7 +22,6 @@ public:
     void write(const QByteArray& bytes);
     bool waitForClosed(int timeoutMs = defaultTimeoutMs);
     bool isOpen() const;
-    QTcpSocket& socket() { return sock; }
 
     // RFB 3.8 up to the end of ServerInit with security None; returns ServerInit (empty on
     // failure).
@@ -30,10 +29,11 @@ public:
     // RFB 3.8 with VNC Authentication; returns the SecurityResult word and, on failure,
     // the reason in *reason.
     quint32 handshakeVnc(const QString& password, QByteArray* reason = nullptr);
-    // Sends a FramebufferUpdateRequest and reads the update into an image of the given
-    // bytes per pixel; false when anything but a Raw update arrives.
-    bool requestUpdate(const QSize& screen, int bytesPerPixel, QByteArray* pixels,
-                       int* rectangles = nullptr);
+    // Requests an update of `request` and reads a Raw update whose rectangles must tile the
+    // request, clipped to the screen, from the top down; returns its pixels row by row in the
+    // given bytes per pixel and sets *rectangles, or returns empty when anything is amiss.
+    QByteArray requestUpdate(const QRect& request, const QSize& screen, int bytesPerPixel,
+                             int* rectangles = nullptr);
 
     static QByteArray updateRequest(bool incremental, int x, int y, int w, int h);
     static QByteArray pointerEvent(quint8 mask, int x, int y);
@@ -43,5 +43,8 @@ public:
     static quint16 be16(const QByteArray& bytes, int offset);
 
 private:
+    // Version 3.8 both ways, then the given security type if the server offers it.
+    bool chooseSecurity(char type);
+
     QTcpSocket sock;
 };
