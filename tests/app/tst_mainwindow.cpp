@@ -94,11 +94,10 @@ void TestMainWindow::programRunsHeadless()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString program = dir.path() + QStringLiteral("/solmir3-arm");
-    // tests-bin/<name>/ and bin/ are siblings in the build tree.
-    const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin");
-    QVERIFY(QFile::copy(built + QStringLiteral("/solmir3-arm"), program));
+    const QFileInfo built(QStringLiteral(SOLMIR_ARM_BINARY));
+    QVERIFY(QFile::copy(built.filePath(), program));
     if (withIcons) {
-        const QDir source(built + QStringLiteral("/icons"));
+        const QDir source(built.absolutePath() + QStringLiteral("/icons"));
         QVERIFY(source.exists(QStringLiteral("connect.png")));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("icons")));
         for (const QString& name : source.entryList(QDir::Files))
