@@ -9,8 +9,8 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMutex>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 #include <pthread.h>
 #include <time.h>
@@ -84,7 +84,7 @@ Figures measure(const QString& address, QSize size)
     options.rfbPort = 5900;
     options.httpPort = 0;
     options.screenSize = size;
-    options.animate = true;
+    options.animate = qEnvironmentVariableIsEmpty("BENCH_STATIC");
     SimulatorThread simulator(options);
     if (!simulator.started) {
         std::fprintf(stderr, "simulator did not start on %s\n", qPrintable(address));
@@ -164,8 +164,8 @@ Figures measure(const QString& address, QSize size)
     if (!latencies.empty()) {
         std::sort(latencies.begin(), latencies.end());
         figures.latencyMedianMs = latencies[latencies.size() / 2];
-        figures.latencyP99Ms = latencies[std::min(latencies.size() - 1,
-                                                  size_t(double(latencies.size()) * 0.99))];
+        figures.latencyP99Ms =
+            latencies[std::min(latencies.size() - 1, size_t(double(latencies.size()) * 0.99))];
     }
     harness.disconnectSession();
     harness.waitForIdleAfter(30000);

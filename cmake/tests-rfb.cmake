@@ -8,3 +8,7 @@ foreach(name tst_hvnc_connect tst_hvnc_exchange tst_hvnc_hostile)
         set_tests_properties(remote/${name} PROPERTIES TIMEOUT 600)
     endif()
 endforeach()
+if(TEST remote/tst_hvnc_simulator)
+    # A hundred connect/disconnect cycles take a few minutes, more under the sanitizers.
+    set_tests_properties(remote/tst_hvnc_simulator PROPERTIES TIMEOUT 1200)
+endif()

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/terminationhandler.h"
 #include "parameters/configurator.h"
 #include "parameters/parametrcaptions.h"
 #include "parameters/settings.h"
@@ -10,6 +11,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // A logout or kill must still end through the window's destructor, which saves conf.ini.
+    TerminationHandler termination;
     // Order matters: Settings takes its captions from ParametrCaptions and registers its
     // parameters with the Configurator. These objects live until the process ends.
     new Configurator(nullptr);

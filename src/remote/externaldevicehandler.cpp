@@ -62,7 +62,8 @@ void ExternalDeviceHandler::joinRetired(bool deliverBlockedCalls)
     // While the receivers live, deliver those calls; while the owner is being destroyed,
     // drop them, which releases the worker as well.
     while (!retired->wait(10)) {
-        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        const QCoreApplication* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() != app->thread())
             continue;
         if (deliverBlockedCalls)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);

@@ -221,6 +221,8 @@ void HVNC::process()
     connect(socket, SIGNAL(readyRead()), this, SLOT(onSocetReadyRead()), Qt::QueuedConnection);
     wakeTimer = new QTimer();
     wakeTimer->setSingleShot(true);
+    // A coarse timer may fire 5 % late, which would stretch every 100 ms pacing step.
+    wakeTimer->setTimerType(Qt::PreciseTimer);
     {
         QMutexLocker lock(&dispatcherMutex);
         dispatcher = QAbstractEventDispatcher::instance();

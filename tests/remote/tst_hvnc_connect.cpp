@@ -38,6 +38,7 @@ private slots:
     void rightPasswordAuthenticates();
     void wrongPasswordShowsOneBoxAndEndsIdle();
     void cancelledPasswordShowsNoBox();
+    void disconnectDuringThePasswordPromptReturns();
     void olderVersionsAreRefused_data();
     void olderVersionsAreRefused();
     void noSecurityTypesIsRefused();
@@ -164,6 +165,27 @@ void TestHvncConnect::cancelledPasswordShowsNoBox()
     QCOMPARE(harness.passwordRequests, 1);
     QVERIFY(server.chosenSecurity().isEmpty());
     QVERIFY(harness.statuses.contains(failedText));
+    QCOMPARE(harness.statuses.last(), noLinkText);
+}
+
+void TestHvncConnect::disconnectDuringThePasswordPromptReturns()
+{
+    const QString address = QStringLiteral("127.3.1.14");
+    RfbFakeServer server;
+    server.securityTypes = QByteArray::fromHex("02");
+    QVERIFY(server.listen(QHostAddress(address)));
+    solmirtest::MessageBoxWatcher boxes;
+    RfbSessionHarness harness(address);
+    disconnect(harness.session, SIGNAL(neetToInputPassword()), &harness, nullptr);
+    QSignalSpy prompt(harness.session, SIGNAL(neetToInputPassword()));
+    harness.connectSession();
+    QVERIFY(prompt.wait(10000));
+    // Would block for good if the worker kept waiting for an answer that cannot come.
+    harness.disconnectSession();
+    QVERIFY(harness.waitForIdleAfter());
+    QVERIFY(server.chosenSecurity().isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(boxes.count(), 0);
     QCOMPARE(harness.statuses.last(), noLinkText);
 }
 

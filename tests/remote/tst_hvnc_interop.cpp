@@ -104,7 +104,8 @@ private slots:
 void TestHvncInterop::securityNoneShowsTheRootColour()
 {
     if (!haveTools({QStringLiteral("Xvnc"), QStringLiteral("xsetroot")}))
-        QSKIP("Xvnc or xsetroot is not installed (Debian: tigervnc-standalone-server, x11-xserver-utils)");
+        QSKIP("Xvnc or xsetroot is not installed (Debian: tigervnc-standalone-server, "
+              "x11-xserver-utils)");
     const QString address = QStringLiteral("127.3.200.1");
     XvncPeer xvnc(317, address);
     QVERIFY2(xvnc.start({QStringLiteral("-SecurityTypes"), QStringLiteral("None")}),
@@ -130,7 +131,8 @@ void TestHvncInterop::securityNoneShowsTheRootColour()
 
 void TestHvncInterop::vncAuthenticationWithPasswordFile()
 {
-    if (!haveTools({QStringLiteral("Xvnc"), QStringLiteral("xsetroot"), QStringLiteral("vncpasswd")}))
+    if (!haveTools(
+            {QStringLiteral("Xvnc"), QStringLiteral("xsetroot"), QStringLiteral("vncpasswd")}))
         QSKIP("Xvnc, xsetroot or vncpasswd is not installed (Debian: tigervnc-standalone-server, "
               "tigervnc-tools, x11-xserver-utils)");
     QTemporaryDir folder;

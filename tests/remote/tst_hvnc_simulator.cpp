@@ -1,0 +1,155 @@
+// The session against the simulated device: long use (many connect/disconnect cycles) and its own
+// DES.
+#include "messageboxwatcher.h"
+#include "rfbsessionharness.h"
+
+#include "remote/rfbprotocol.h"
+#include "simulator/rfbserver.h"
+#include "simulator/simoptions.h"
+
+#include <QtTest>
+
+#if defined(__SANITIZE_ADDRESS__)
+// ASan keeps freed memory in a quarantine (256 MB by default), which would count as resident
+// memory here; a small one keeps the peak measurement about this program.
+extern "C" const char* __asan_default_options()
+{
+    return "quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
+}
+#endif
+
+namespace {
+
+SimOptions deviceAt(const QString& address)
+{
+    SimOptions options;
+    options.address = QHostAddress(address);
+    options.rfbPort = 5900;
+    options.httpPort = 0;
+    options.animate = false;
+    return options;
+}
+
+// Compares the session's screen with the device's own frame.
+bool sameScreen(RfbSessionHarness& harness, const QImage& frame)
+{
+    QMutexLocker lock(&harness.session->imageMutex);
+    const QImage* image = harness.session->image();
+    return image->size() == frame.size() && image->convertToFormat(QImage::Format_RGB16) ==
+                                                frame.convertToFormat(QImage::Format_RGB16);
+}
+
+} // namespace
+
+class TestHvncSimulator : public QObject
+{
+    Q_OBJECT
+private slots:
+    void hundredConnectDisconnectCycles();
+    void passwordCheckedByTheDevicesOwnDes();
+    void deviceAnnouncing32BitsGetsItsScreenIn565();
+    void screenInBandsAndKeysReachTheDevice();
+};
+
+void TestHvncSimulator::hundredConnectDisconnectCycles()
+{
+    const QString address = QStringLiteral("127.3.4.1");
+    RfbServer device(deviceAt(address));
+    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    solmirtest::MessageBoxWatcher boxes;
+    RfbSessionHarness harness(address);
+    const qint64 peakBefore = RfbSessionHarness::peakRssKiB();
+    for (int cycle = 1; cycle <= 100; ++cycle) {
+        harness.actions.clear();
+        harness.connectSession();
+        QVERIFY2(harness.waitForAction(HVNC::Exchange), qPrintable(QString::number(cycle)));
+        QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+        harness.disconnectSession();
+        QVERIFY2(harness.waitForIdleAfter(), qPrintable(QString::number(cycle)));
+        QVERIFY(!harness.session->isReady());
+    }
+    QVERIFY(RfbSessionHarness::waitFor([&]() { return device.connectionCount() == 100; }));
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(harness.connectStates.count(true), 100);
+    QCOMPARE(harness.statuses.count(QStringLiteral("Связь установлена.")), 100);
+    const qint64 grown = RfbSessionHarness::peakRssKiB() - peakBefore;
+    qInfo("peak resident memory grew by %lld KiB over 100 cycles", grown);
+    QVERIFY(grown < 64 * 1024);
+}
+
+void TestHvncSimulator::passwordCheckedByTheDevicesOwnDes()
+{
+    const QString address = QStringLiteral("127.3.4.2");
+    SimOptions options = deviceAt(address);
+    options.password = QStringLiteral("Пароль-1");
+    RfbServer device(options);
+    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    solmirtest::MessageBoxWatcher boxes;
+    RfbSessionHarness harness(address);
+    harness.passwordAnswer = QStringLiteral("Пароль-1");
+    harness.connectSession();
+    QVERIFY(harness.waitForAction(HVNC::Exchange));
+    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+    QCOMPARE(harness.passwordRequests, 1);
+    QCOMPARE(boxes.count(), 0);
+    harness.disconnectSession();
+    QVERIFY(harness.waitForIdleAfter());
+
+    harness.passwordAnswer = QStringLiteral("Пароль-2");
+    harness.actions.clear();
+    harness.connectSession();
+    QVERIFY(harness.waitForIdleAfter());
+    QVERIFY(boxes.waitForCount(1));
+    QCOMPARE(boxes.texts().first(), QStringLiteral("Введен неверный пароль!"));
+}
+
+void TestHvncSimulator::deviceAnnouncing32BitsGetsItsScreenIn565()
+{
+    const QString address = QStringLiteral("127.3.4.3");
+    SimOptions options = deviceAt(address);
+    options.serverBitsPerPixel = 32;
+    RfbServer device(options);
+    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    RfbSessionHarness harness(address);
+    harness.connectSession();
+    QVERIFY(harness.waitForAction(HVNC::Exchange));
+    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+    QCOMPARE(harness.session->frameSize(), QSize(800, 480));
+    const QByteArray pixelFormat = device.clientMessages().first();
+    QCOMPARE(pixelFormat.toHex(' '),
+             QByteArray("00 00 00 00 10 10 00 01 00 1f 00 3f 00 1f 0b 05 00 00 00 00"));
+    QVERIFY(harness.waitFor([&]() { return sameScreen(harness, device.frame()); }));
+}
+
+void TestHvncSimulator::screenInBandsAndKeysReachTheDevice()
+{
+    const QString address = QStringLiteral("127.3.4.4");
+    SimOptions options = deviceAt(address);
+    options.rectsPerUpdate = 7;
+    options.screenSize = QSize(640, 400);
+    RfbServer device(options);
+    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    RfbSessionHarness harness(address);
+    harness.connectSession();
+    QVERIFY(harness.waitForAction(HVNC::Exchange));
+    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+    QVERIFY(harness.waitFor([&]() { return sameScreen(harness, device.frame()); }));
+    device.clearClientMessages();
+    harness.session->sendMessage(rfb::keyEvent(true, 0x31), 0);
+    harness.session->sendMessage(rfb::keyEvent(false, 0x31), 0);
+    QVERIFY(harness.waitFor([&]() {
+        const QList<QByteArray> messages = device.clientMessages();
+        return messages.contains(rfb::keyEvent(false, 0x31));
+    }));
+    QList<QByteArray> keys;
+    for (const QByteArray& message : device.clientMessages()) {
+        if (message.at(0) == 4)
+            keys << message;
+    }
+    QCOMPARE(keys, (QList<QByteArray>{rfb::keyEvent(true, 0x31), rfb::keyEvent(false, 0x31)}));
+    // The device redraws on input; the session follows.
+    QVERIFY(harness.waitFor([&]() { return sameScreen(harness, device.frame()); }));
+}
+
+QTEST_MAIN(TestHvncSimulator)
+#include "tst_hvnc_simulator.moc"
