@@ -2,6 +2,7 @@
 
 #include "app/version.h"
 #include "parameters/configurator.h"
+#include "protocols/tabprotocols.h"
 #include "remote/controllwidget.h"
 #include "remote/displayframe.h"
 #include "shell/htabwidget.h"
@@ -25,10 +26,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     grid->addWidget(tabs);
 
     auto* tabVnc = new TabVNC(this);
+    auto* tabProtocols = new TabProtocols(this);
     tabs->addTab(tabVnc, QString::fromUtf8("Управление"));
+    tabs->addTab(tabProtocols, QString::fromUtf8("Протоколы СОЛМИР-3"));
 
     DisplayFrame* view = tabVnc->displayFrame();
     controll->setDisplayFrame(view);
+    tabProtocols->setDisplayFrame(view);
 
     grid->addWidget(status);
     setMinimumSize(500, 300);
