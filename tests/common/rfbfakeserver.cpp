@@ -106,11 +106,6 @@ void RfbFakeServer::closeClient()
     }
 }
 
-bool RfbFakeServer::hasClient() const
-{
-    return client && client->state() == QAbstractSocket::ConnectedState;
-}
-
 QList<QByteArray> RfbFakeServer::messagesOfType(int type) const
 {
     QList<QByteArray> list;
@@ -181,14 +176,7 @@ QByteArray RfbFakeServer::serverInit() const
     QByteArray bytes;
     putU16(bytes, screenSize.width());
     putU16(bytes, screenSize.height());
-    if (pixelFormat.size() == 16) {
-        bytes += pixelFormat;
-    } else {
-        bytes += QByteArray::fromHex("10100001"
-                                     "001f003f001f"
-                                     "0b0500"
-                                     "000000");
-    }
+    bytes += QByteArray::fromHex("10100001001f003f001f0b0500000000");
     putU32(bytes, quint32(desktopName.size()));
     bytes += desktopName;
     return bytes;
@@ -206,16 +194,9 @@ void RfbFakeServer::onNewConnection()
         requests = 0;
         answered = 0;
         connect(client, &QTcpSocket::readyRead, this, &RfbFakeServer::onReadyRead);
-        connect(client, &QTcpSocket::disconnected, this, &RfbFakeServer::onDisconnected);
-        emit clientConnected();
+        connect(client, &QTcpSocket::disconnected, this, [this]() { ++disconnections; });
         put(version);
     }
-}
-
-void RfbFakeServer::onDisconnected()
-{
-    ++disconnections;
-    emit clientGone();
 }
 
 void RfbFakeServer::put(const QByteArray& bytes)
@@ -325,7 +306,6 @@ void RfbFakeServer::onReadyRead()
 void RfbFakeServer::handleMessage(const QByteArray& message)
 {
     clientMessages << message;
-    emit clientMessage(message);
     if (uchar(message.at(0)) != 3)
         return;
     ++requests;

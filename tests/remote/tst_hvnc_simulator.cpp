@@ -1,6 +1,7 @@
 // The session against the simulated device: long use (many connect/disconnect cycles) and its own
 // DES.
 #include "messageboxwatcher.h"
+#include "remotescreenfixture.h"
 #include "rfbsessionharness.h"
 
 #include "remote/rfbprotocol.h"
@@ -20,16 +21,6 @@ extern "C" const char* __asan_default_options()
 #endif
 
 namespace {
-
-SimOptions deviceAt(const QString& address)
-{
-    SimOptions options;
-    options.address = QHostAddress(address);
-    options.rfbPort = 5900;
-    options.httpPort = 0;
-    options.animate = false;
-    return options;
-}
 
 // Starts the device, waiting while the same suite run from another checkout holds the address.
 bool startDevice(RfbServer& device)
@@ -61,14 +52,13 @@ class TestHvncSimulator : public QObject
 private slots:
     void hundredConnectDisconnectCycles();
     void passwordCheckedByTheDevicesOwnDes();
-    void deviceAnnouncing32BitsGetsItsScreenIn565();
-    void screenInBandsAndKeysReachTheDevice();
+    void screenIn565AndKeysReachTheDevice();
 };
 
 void TestHvncSimulator::hundredConnectDisconnectCycles()
 {
     const QString address = QStringLiteral("127.3.4.1");
-    RfbServer device(deviceAt(address));
+    RfbServer device(RemoteScreenFixture::deviceOptions(address));
     QVERIFY2(startDevice(device), qPrintable(device.errorString()));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
@@ -87,7 +77,6 @@ void TestHvncSimulator::hundredConnectDisconnectCycles()
     QCOMPARE(harness.connectStates.count(true), 100);
     QCOMPARE(harness.statuses.count(QStringLiteral("Связь установлена.")), 100);
     const qint64 grown = RfbSessionHarness::peakRssKiB() - peakBefore;
-    qInfo("peak resident memory grew by %lld KiB over 100 cycles", grown);
 #if !defined(__SANITIZE_THREAD__)
     QVERIFY(grown < 64 * 1024);
 #endif
@@ -96,7 +85,7 @@ void TestHvncSimulator::hundredConnectDisconnectCycles()
 void TestHvncSimulator::passwordCheckedByTheDevicesOwnDes()
 {
     const QString address = QStringLiteral("127.3.4.2");
-    SimOptions options = deviceAt(address);
+    SimOptions options = RemoteScreenFixture::deviceOptions(address);
     options.password = QStringLiteral("Пароль-1");
     RfbServer device(options);
     QVERIFY2(startDevice(device), qPrintable(device.errorString()));
@@ -119,28 +108,12 @@ void TestHvncSimulator::passwordCheckedByTheDevicesOwnDes()
     QCOMPARE(boxes.texts().first(), QStringLiteral("Введен неверный пароль!"));
 }
 
-void TestHvncSimulator::deviceAnnouncing32BitsGetsItsScreenIn565()
+void TestHvncSimulator::screenIn565AndKeysReachTheDevice()
 {
-    const QString address = QStringLiteral("127.3.4.3");
-    SimOptions options = deviceAt(address);
-    options.serverBitsPerPixel = 32;
-    RfbServer device(options);
-    QVERIFY2(startDevice(device), qPrintable(device.errorString()));
-    RfbSessionHarness harness(address);
-    harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
-    QCOMPARE(harness.session->frameSize(), QSize(800, 480));
-    const QByteArray pixelFormat = device.clientMessages().first();
-    QCOMPARE(pixelFormat.toHex(' '),
-             QByteArray("00 00 00 00 10 10 00 01 00 1f 00 3f 00 1f 0b 05 00 00 00 00"));
-    QVERIFY(harness.waitFor([&]() { return sameScreen(harness, device.frame()); }));
-}
-
-void TestHvncSimulator::screenInBandsAndKeysReachTheDevice()
-{
+    // A device announcing 32 bits per pixel that sends its screen in bands.
     const QString address = QStringLiteral("127.3.4.4");
-    SimOptions options = deviceAt(address);
+    SimOptions options = RemoteScreenFixture::deviceOptions(address);
+    options.serverBitsPerPixel = 32;
     options.rectsPerUpdate = 7;
     options.screenSize = QSize(640, 400);
     RfbServer device(options);
@@ -149,19 +122,19 @@ void TestHvncSimulator::screenInBandsAndKeysReachTheDevice()
     harness.connectSession();
     QVERIFY(harness.waitForAction(HVNC::Exchange));
     QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+    QCOMPARE(harness.session->frameSize(), QSize(640, 400));
+    QCOMPARE(device.clientMessages().first().toHex(' '),
+             QByteArray("00 00 00 00 10 10 00 01 00 1f 00 3f 00 1f 0b 05 00 00 00 00"));
     QVERIFY(harness.waitFor([&]() { return sameScreen(harness, device.frame()); }));
     device.clearClientMessages();
     harness.session->sendMessage(rfb::keyEvent(true, 0x31), 0);
     harness.session->sendMessage(rfb::keyEvent(false, 0x31), 0);
-    QVERIFY(harness.waitFor([&]() {
-        const QList<QByteArray> messages = device.clientMessages();
-        return messages.contains(rfb::keyEvent(false, 0x31));
-    }));
+    QVERIFY(harness.waitFor(
+        [&]() { return device.clientMessages().contains(rfb::keyEvent(false, 0x31)); }));
     QList<QByteArray> keys;
-    for (const QByteArray& message : device.clientMessages()) {
+    for (const QByteArray& message : device.clientMessages())
         if (message.at(0) == 4)
             keys << message;
-    }
     QCOMPARE(keys, (QList<QByteArray>{rfb::keyEvent(true, 0x31), rfb::keyEvent(false, 0x31)}));
     // The device redraws on input; the session follows.
     QVERIFY(harness.waitFor([&]() { return sameScreen(harness, device.frame()); }));

@@ -18,22 +18,23 @@
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
-#include <QGridLayout>
-#include <QPainter>
 #include <QtTest>
 
 namespace {
 constexpr int kConnectMs = 20000;
+
+QImage shownRgb16(QWidget* view)
+{
+    return view->grab().toImage().convertToFormat(QImage::Format_RGB16);
 }
+} // namespace
 
 class TestRemoteScreenRoad : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void windowRows();
-    void connectShowDisconnect();
-    void scaledViewShowsWholeScreen();
+    void connectShowScaleDisconnect();
     void nothingListening();
     void busyOverlayFollowsAction();
 };
@@ -43,35 +44,7 @@ void TestRemoteScreenRoad::initTestCase()
     solmirtest::createSingletons();
 }
 
-void TestRemoteScreenRoad::windowRows()
-{
-    MainWindow window;
-    auto* grid = qobject_cast<QGridLayout*>(window.centralWidget()->layout());
-    QVERIFY(grid);
-    auto* bar = window.findChild<ControllWidget*>();
-    auto* tabs = window.findChild<HTabWidget*>();
-    QVERIFY(bar && tabs);
-    int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
-    grid->getItemPosition(grid->indexOf(bar), &row, &column, &rowSpan, &columnSpan);
-    QCOMPARE(QPoint(column, row), QPoint(0, 0));
-    grid->getItemPosition(grid->indexOf(tabs), &row, &column, &rowSpan, &columnSpan);
-    QCOMPARE(QPoint(column, row), QPoint(0, 1));
-    grid->getItemPosition(grid->indexOf(StatusFrame::instance()), &row, &column, &rowSpan,
-                          &columnSpan);
-    QCOMPARE(QPoint(column, row), QPoint(0, 2));
-    QCOMPARE(grid->spacing(), 0);
-    QCOMPARE(grid->contentsMargins(), QMargins());
-
-    QCOMPARE(tabs->tabText(0), QStringLiteral("Управление"));
-    QCOMPARE(tabs->currentIndex(), 0);
-    QCOMPARE(tabs->widget(0), static_cast<QWidget*>(TabVNC::instance()));
-    QVERIFY(TabVNC::instance()->displayFrame());
-    QCOMPARE(window.size(), QSize(900, 600));
-    QCOMPARE(window.minimumSize(), QSize(500, 300));
-    QCOMPARE(window.windowTitle(), QStringLiteral("АРМ СОЛМИР-3   v1.1"));
-}
-
-void TestRemoteScreenRoad::connectShowDisconnect()
+void TestRemoteScreenRoad::connectShowScaleDisconnect()
 {
     const QString address = QStringLiteral("127.5.1.1");
     SimOptions options = RemoteScreenFixture::deviceOptions(address);
@@ -84,6 +57,10 @@ void TestRemoteScreenRoad::connectShowDisconnect()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.windowTitle(), QStringLiteral("АРМ СОЛМИР-3   v1.1"));
+    auto* tabs = window.findChild<HTabWidget*>();
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Управление"));
+    QCOMPARE(tabs->currentWidget(), static_cast<QWidget*>(TabVNC::instance()));
     auto* bar = window.findChild<ControllWidget*>();
     DisplayFrame* view = TabVNC::instance()->displayFrame();
     HButton* button = bar->connectButton();
@@ -107,17 +84,24 @@ void TestRemoteScreenRoad::connectShowDisconnect()
     QCOMPARE(view->size(), QSize(640, 400));
     QCOMPARE(view->minimumSize(), view->maximumSize());
 
-    // Once updates flow the busy overlay is gone and the view shows the device's frame.
+    // Once updates flow the busy overlay is gone and the view shows the device's frame; the
+    // session's copy may lag the device by one pass, it converges on the still screen.
     QTRY_VERIFY_WITH_TIMEOUT(view->session()->isReady(), kConnectMs);
     QTRY_VERIFY(!view->busyIndicator()->isVisible());
-    const QImage expected = device->frame();
-    QCOMPARE(expected.size(), QSize(640, 400));
-    QImage shown;
-    // The session's copy may lag the device by one pass; it converges on the still screen.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (shown = view->grab().toImage().convertToFormat(QImage::Format_RGB16)) == expected,
-        kConnectMs);
-    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(device->frame().size(), QSize(640, 400));
+    QTRY_VERIFY_WITH_TIMEOUT(shownRgb16(view) == device->frame(), kConnectMs);
+
+    // Half the size: the whole screen, scaled down; nearest-pixel scaling mostly agrees.
+    view->setFixedSize(320, 200);
+    const QImage expected = device->frame().scaled(320, 200);
+    QTRY_COMPARE(shownRgb16(view).size(), QSize(320, 200));
+    const QImage shown = shownRgb16(view);
+    int same = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 320; ++x)
+            same += shown.pixel(x, y) == expected.pixel(x, y) ? 1 : 0;
+    QVERIFY2(same > 320 * 200 * 9 / 10, qPrintable(QString::number(same)));
+    view->setFixedSize(640, 400);
 
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Подключить"), kConnectMs);
@@ -133,51 +117,8 @@ void TestRemoteScreenRoad::connectShowDisconnect()
     QCOMPARE(boxes.count(), 0);
 }
 
-void TestRemoteScreenRoad::scaledViewShowsWholeScreen()
-{
-    const QString address = QStringLiteral("127.5.1.2");
-    SimOptions options = RemoteScreenFixture::deviceOptions(address);
-    options.screenSize = QSize(800, 480);
-    auto device = RemoteScreenFixture::startDevice(options);
-    QVERIFY(device);
-    RemoteScreenFixture::setDeviceAddress(address);
-    solmirtest::MessageBoxWatcher boxes;
-
-    MainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    DisplayFrame* view = TabVNC::instance()->displayFrame();
-    auto* bar = window.findChild<ControllWidget*>();
-    bar->handleButton(0);
-    QTRY_VERIFY_WITH_TIMEOUT(view->session()->isReady(), kConnectMs);
-    QTRY_COMPARE(view->size(), QSize(800, 480));
-    QTRY_VERIFY_WITH_TIMEOUT(view->grab().toImage().convertToFormat(QImage::Format_RGB16) ==
-                                 device->frame(),
-                             kConnectMs);
-
-    // Half the size: the whole screen, scaled down, in the smaller view.
-    view->setFixedSize(400, 240);
-    const QImage expected = device->frame().scaled(400, 240);
-    QImage shown;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (shown = view->grab().toImage().convertToFormat(QImage::Format_RGB16)).size() ==
-            QSize(400, 240),
-        kConnectMs);
-    // Nearest-pixel scaling of the same frame: most pixels agree exactly.
-    int same = 0;
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 400; ++x)
-            same += shown.pixel(x, y) == expected.pixel(x, y) ? 1 : 0;
-    QVERIFY2(same > 400 * 240 * 9 / 10, qPrintable(QString::number(same)));
-
-    bar->handleButton(0);
-    QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
-    QCOMPARE(boxes.count(), 0);
-}
-
 void TestRemoteScreenRoad::nothingListening()
 {
-    // Nothing listens on this address: the connection is refused.
     RemoteScreenFixture::setDeviceAddress(QStringLiteral("127.5.1.3"));
     solmirtest::MessageBoxWatcher boxes;
     MainWindow window;
@@ -200,7 +141,6 @@ void TestRemoteScreenRoad::nothingListening()
     QCOMPARE(
         boxes.texts().at(0),
         QStringLiteral("Ошибка подключения к серверу: «Таймаут ожидания ответа от сервера» !"));
-    QVERIFY(!view->session()->isReady());
 }
 
 void TestRemoteScreenRoad::busyOverlayFollowsAction()
@@ -212,7 +152,6 @@ void TestRemoteScreenRoad::busyOverlayFollowsAction()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     DownloadProgress* busy = view->busyIndicator();
     QVERIFY(!busy->isVisible());
-    QCOMPARE(busy->size(), view->size());
     const bool visibleFor[] = {false, true, true, false, true};
     for (int action : {1, 2, 3, 4, 0, 4, 3}) {
         QVERIFY(QMetaObject::invokeMethod(view, "onNextActionChanged", Q_ARG(int, action)));
