@@ -12,12 +12,14 @@
 #include "remote/controllwidget.h"
 #include "shell/hbutton.h"
 #include "shell/htabwidget.h"
+#include "shell/statusframe.h"
 #include "simulator/httpserver.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
 #include <QAbstractItemModel>
 #include <QDir>
+#include <QGridLayout>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -69,6 +71,18 @@ void TestWorkstation::pagesInOrder()
     QCOMPARE(tabs->tabText(0), QStringLiteral("Управление"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Протоколы СОЛМИР-3"));
     QCOMPARE(tabs->currentIndex(), 0);
+
+    // Connection bar, tabs and status line stacked in one column.
+    auto* grid = qobject_cast<QGridLayout*>(window.centralWidget()->layout());
+    QVERIFY(grid);
+    const QList<QWidget*> rows = {window.findChild<ControllWidget*>(), tabs,
+                                  StatusFrame::instance()};
+    for (int expected = 0; expected < rows.size(); ++expected) {
+        int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(grid->indexOf(rows.at(expected)), &row, &column, &rowSpan,
+                              &columnSpan);
+        QCOMPARE(QPoint(column, row), QPoint(0, expected));
+    }
 }
 
 // A connection-state change re-fetches the listing even while its page is hidden; the ticked
