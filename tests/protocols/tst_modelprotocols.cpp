@@ -97,7 +97,6 @@ void TestModelProtocols::init()
 void TestModelProtocols::cleanup()
 {
     delete server;
-    FileDownloader::setTransferTimeout(30000);
 }
 
 void TestModelProtocols::marksAndRefresh()
@@ -135,13 +134,10 @@ void TestModelProtocols::failedListingGivesEmptyList_data()
     const QByteArray page = HttpFakeServer::listingPage({"error.xlsx"});
     HttpFakeReply redirect = HttpFakeReply::redirect("/elsewhere");
     redirect.body = page;
-    HttpFakeReply stalled = HttpFakeReply::ok(page + QByteArray(4096, ' '));
-    stalled.mode = HttpFakeReply::Mode::Stall;
     QTest::newRow("404") << HttpFakeReply::withStatus(404, page) << mainAddress;
     QTest::newRow("500") << HttpFakeReply::withStatus(500, page) << mainAddress;
     QTest::newRow("302") << redirect << mainAddress;
     QTest::newRow("200 empty") << HttpFakeReply::ok(QByteArray()) << mainAddress;
-    QTest::newRow("stalled body") << stalled << mainAddress;
     QTest::newRow("nobody listening") << HttpFakeReply() << "127.6.1.9";
     QTest::newRow("no address") << HttpFakeReply() << QString();
 }
@@ -150,7 +146,6 @@ void TestModelProtocols::failedListingGivesEmptyList()
 {
     QFETCH(HttpFakeReply, reply);
     QFETCH(QString, address);
-    FileDownloader::setTransferTimeout(500);
     server->setReply("/protocols", reply);
     pointAt(address);
     ModelProtocols model;

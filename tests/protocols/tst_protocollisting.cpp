@@ -80,7 +80,6 @@ void TestProtocolListing::safeNames_data()
     QTest::newRow("delete") << base + "a%7Fb.xlsx" << false
                             << QString::fromLatin1("a\x7f"
                                                    "b.xlsx");
-    QTest::newRow("question mark ends the path") << base + "a?b.xlsx" << true << "a";
 }
 
 void TestProtocolListing::safeNames()

@@ -81,9 +81,9 @@ private slots:
 private:
     void showTab();
     void press(int id) { QTest::mouseClick(tab->button(id), Qt::LeftButton); }
-    QWidget* editorOf(HAbstractParametr* parametr) const;
-    QLineEdit* searchEdit() const;
-    QLineEdit* folderEdit() const;
+    QLineEdit* lineEditOf(HAbstractParametr* parametr) const;
+    QLineEdit* searchEdit() const { return lineEditOf(tab->protocolModel()->filterParametr()); }
+    QLineEdit* folderEdit() const { return lineEditOf(Settings::instance()->prProtocolsPath); }
     QStringList shownNames() const;
     QList<bool> shownMarks() const;
     void clickRow(int row);
@@ -138,24 +138,16 @@ void TestTabProtocols::showTab()
     QVERIFY(finished.wait(10000));
 }
 
-QWidget* TestTabProtocols::editorOf(HAbstractParametr* parametr) const
+QLineEdit* TestTabProtocols::lineEditOf(HAbstractParametr* parametr) const
 {
-    const auto fields = tab->findChildren<PrField*>();
-    for (PrField* field : fields) {
-        if (field->editField() && field->editField()->parametr() == parametr)
-            return field->editField()->editor();
+    for (PrField* field : tab->findChildren<PrField*>()) {
+        if (field->editField() && field->editField()->parametr() == parametr) {
+            QWidget* editor = field->editField()->editor();
+            auto* path = qobject_cast<HPathEdit*>(editor);
+            return path ? path->lineEdit() : qobject_cast<QLineEdit*>(editor);
+        }
     }
     return nullptr;
-}
-
-QLineEdit* TestTabProtocols::searchEdit() const
-{
-    return qobject_cast<QLineEdit*>(editorOf(tab->protocolModel()->filterParametr()));
-}
-
-QLineEdit* TestTabProtocols::folderEdit() const
-{
-    return qobject_cast<HPathEdit*>(editorOf(Settings::instance()->prProtocolsPath))->lineEdit();
 }
 
 QStringList TestTabProtocols::shownNames() const

@@ -65,10 +65,6 @@ void TestTabulonProxy::filters_data()
         << QStringList{"gamma"};
     QTest::newRow("first entry with or counts as and")
         << words << Filters{entry(Or, MatchesWhole, "alpha")} << QStringList{"alpha"};
-    QTest::newRow("unknown combine leaves the result")
-        << words << Filters{entry(And, MatchesWhole, "alpha"), entry(7, MatchesWhole, "beta")}
-        << QStringList{"alpha"};
-    QTest::newRow("unknown kind passes") << words << Filters{entry(And, 42, "zzz")} << words;
     QTest::newRow("missing column is empty text")
         << abc << Filters{entry(And, MatchesWhole, "*a*", 3)} << QStringList();
     QTest::newRow("less") << letters << Filters{entry(And, Less, "b")} << QStringList{"a"};
