@@ -2,8 +2,10 @@
 
 #include "remote/vnccipher.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
 namespace {
 
@@ -80,7 +82,16 @@ RfbFakeServer::~RfbFakeServer()
 bool RfbFakeServer::listen(const QHostAddress& address, quint16 port)
 {
     lifetime.start(240000);
-    return server->listen(address, port);
+    // The same suite may run from another checkout at the same moment; its peer on this
+    // address stops by itself, so wait for it instead of failing.
+    QElapsedTimer clock;
+    clock.start();
+    while (!server->listen(address, port)) {
+        if (server->serverError() != QAbstractSocket::AddressInUseError || clock.elapsed() > 120000)
+            return false;
+        QTest::qWait(200);
+    }
+    return true;
 }
 
 void RfbFakeServer::closeClient()

@@ -31,8 +31,26 @@ public:
         }
     }
 
+    // Xvnc refuses a display or address in use (the same suite may run from another
+    // checkout at the same moment), so a failed start is retried for a while.
     bool start(const QStringList& security)
     {
+        QElapsedTimer clock;
+        clock.start();
+        while (!startOnce(security)) {
+            if (clock.elapsed() > 120000)
+                return false;
+            QTest::qWait(1000);
+        }
+        return true;
+    }
+
+    bool startOnce(const QStringList& security)
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
         QStringList arguments{QStringLiteral(":%1").arg(display),
                               QStringLiteral("-interface"),
                               address,

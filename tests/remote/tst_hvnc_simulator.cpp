@@ -4,6 +4,7 @@
 #include "rfbsessionharness.h"
 
 #include "remote/rfbprotocol.h"
+#include "remote/syncedmutexlocker.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
@@ -30,10 +31,23 @@ SimOptions deviceAt(const QString& address)
     return options;
 }
 
+// Starts the device, waiting while the same suite run from another checkout holds the address.
+bool startDevice(RfbServer& device)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!device.start()) {
+        if (clock.elapsed() > 120000)
+            return false;
+        QTest::qWait(200);
+    }
+    return true;
+}
+
 // Compares the session's screen with the device's own frame.
 bool sameScreen(RfbSessionHarness& harness, const QImage& frame)
 {
-    QMutexLocker lock(&harness.session->imageMutex);
+    SyncedMutexLocker lock(&harness.session->imageMutex);
     const QImage* image = harness.session->image();
     return image->size() == frame.size() && image->convertToFormat(QImage::Format_RGB16) ==
                                                 frame.convertToFormat(QImage::Format_RGB16);
@@ -55,7 +69,7 @@ void TestHvncSimulator::hundredConnectDisconnectCycles()
 {
     const QString address = QStringLiteral("127.3.4.1");
     RfbServer device(deviceAt(address));
-    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    QVERIFY2(startDevice(device), qPrintable(device.errorString()));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
     const qint64 peakBefore = RfbSessionHarness::peakRssKiB();
@@ -74,7 +88,9 @@ void TestHvncSimulator::hundredConnectDisconnectCycles()
     QCOMPARE(harness.statuses.count(QStringLiteral("Связь установлена.")), 100);
     const qint64 grown = RfbSessionHarness::peakRssKiB() - peakBefore;
     qInfo("peak resident memory grew by %lld KiB over 100 cycles", grown);
+#if !defined(__SANITIZE_THREAD__)
     QVERIFY(grown < 64 * 1024);
+#endif
 }
 
 void TestHvncSimulator::passwordCheckedByTheDevicesOwnDes()
@@ -83,7 +99,7 @@ void TestHvncSimulator::passwordCheckedByTheDevicesOwnDes()
     SimOptions options = deviceAt(address);
     options.password = QStringLiteral("Пароль-1");
     RfbServer device(options);
-    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    QVERIFY2(startDevice(device), qPrintable(device.errorString()));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
     harness.passwordAnswer = QStringLiteral("Пароль-1");
@@ -109,7 +125,7 @@ void TestHvncSimulator::deviceAnnouncing32BitsGetsItsScreenIn565()
     SimOptions options = deviceAt(address);
     options.serverBitsPerPixel = 32;
     RfbServer device(options);
-    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    QVERIFY2(startDevice(device), qPrintable(device.errorString()));
     RfbSessionHarness harness(address);
     harness.connectSession();
     QVERIFY(harness.waitForAction(HVNC::Exchange));
@@ -128,7 +144,7 @@ void TestHvncSimulator::screenInBandsAndKeysReachTheDevice()
     options.rectsPerUpdate = 7;
     options.screenSize = QSize(640, 400);
     RfbServer device(options);
-    QVERIFY2(device.start(), qPrintable(device.errorString()));
+    QVERIFY2(startDevice(device), qPrintable(device.errorString()));
     RfbSessionHarness harness(address);
     harness.connectSession();
     QVERIFY(harness.waitForAction(HVNC::Exchange));
