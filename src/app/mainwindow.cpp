@@ -2,7 +2,12 @@
 
 #include "app/version.h"
 #include "parameters/configurator.h"
+#include "protocols/tabprotocols.h"
+#include "remote/controllwidget.h"
+#include "remote/displayframe.h"
+#include "shell/htabwidget.h"
 #include "shell/statusframe.h"
+#include "shell/tabvnc.h"
 
 #include <QGridLayout>
 
@@ -15,10 +20,25 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     grid = new QGridLayout(central);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
-    grid->addWidget(status, 2, 0);
+    controll = new ControllWidget(central);
+    grid->addWidget(controll);
+    tabs = new HTabWidget(central);
+    grid->addWidget(tabs);
+
+    auto* tabVnc = new TabVNC(this);
+    auto* tabProtocols = new TabProtocols(this);
+    tabs->addTab(tabVnc, QString::fromUtf8("Управление"));
+    tabs->addTab(tabProtocols, QString::fromUtf8("Протоколы СОЛМИР-3"));
+
+    DisplayFrame* view = tabVnc->displayFrame();
+    controll->setDisplayFrame(view);
+    tabProtocols->setDisplayFrame(view);
+
+    grid->addWidget(status);
     setMinimumSize(500, 300);
     resize(QSize(900, 600));
-    setWindowTitle(tr("АРМ СОЛМИР-3") + QStringLiteral("   v") + QStringLiteral(SOLMIR_VERSION_TEXT));
+    setWindowTitle(tr("АРМ СОЛМИР-3") + QStringLiteral("   v") +
+                   QStringLiteral(SOLMIR_VERSION_TEXT));
 }
 
 MainWindow::~MainWindow()

@@ -2,6 +2,8 @@
 // MainWindow: the one top-level window: connection bar, tabs and status line, stacked.
 #include <QMainWindow>
 
+class ControllWidget;
+class HTabWidget;
 class QGridLayout;
 
 class MainWindow : public QMainWindow
@@ -14,4 +16,6 @@ public:
 private:
     QWidget* central;
     QGridLayout* grid;
+    ControllWidget* controll;
+    HTabWidget* tabs;
 };

@@ -11,6 +11,8 @@
 #include "protocols/multiplefilesdownloader.h"
 #include "protocols/protocolfiles.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
+#include "remote/displayframe.h"
+#include "remote/hvnc.h"
 #include "shell/hbutton.h"
 #include "shell/iconset.h"
 #include "shell/messagehandler.h"
@@ -139,6 +141,9 @@ void TabProtocols::setOpenUrlHandler(OpenUrlHandler handler)
 void TabProtocols::setDisplayFrame(DisplayFrame* frame)
 {
     displayFrame = frame;
+    if (frame)
+        connect(frame->session(), SIGNAL(connectStateChanged(bool)), this,
+                SLOT(onConnectStateChanged(bool)));
 }
 
 void TabProtocols::showEvent(QShowEvent* event)

@@ -1,5 +1,7 @@
 #include "remote/externaldevicehandler.h"
 
+#include "remote/syncedmutexlocker.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -38,6 +40,7 @@ void ExternalDeviceHandler::stop()
     running = false;
     interrupt();
     if (thread->wait(200)) {
+        SyncedMutexLocker::acquired(mutex);
         delete thread;
     } else {
         // Only one worker can be pending here: start() joins the previous one first.
@@ -70,6 +73,7 @@ void ExternalDeviceHandler::joinRetired(bool deliverBlockedCalls)
         else if (parent())
             QCoreApplication::removePostedEvents(parent(), QEvent::MetaCall);
     }
+    SyncedMutexLocker::acquired(mutex);
     delete retired;
     retired = nullptr;
 }
@@ -91,5 +95,8 @@ void ExternalDeviceHandler::interrupt() {}
 void ExternalDeviceHandler::handleDevice()
 {
     process();
+    // Everything the worker did happens before the joining thread goes on (Qt's join is
+    // invisible to ThreadSanitizer).
+    SyncedMutexLocker::releasing(mutex);
     QThread::currentThread()->quit();
 }

@@ -4,6 +4,7 @@
 #include "parameters/settings.h"
 #include "remote/rfbprotocol.h"
 #include "remote/sockethelper.h"
+#include "remote/syncedmutexlocker.h"
 #include "remote/vnccipher.h"
 #include "shell/messagehandler.h"
 
@@ -52,7 +53,7 @@ void HVNC::setAction(int action)
     while (nextAction != Idle && nextAction != Exchange)
         delay(100);
     if (action == Connect) {
-        QMutexLocker lock(&textMutex);
+        SyncedMutexLocker lock(&textMutex);
         address = Settings::instance()->prIP->addressText();
     }
     nextAction = action;
@@ -82,7 +83,7 @@ QSize HVNC::frameSize() const
 void HVNC::setPassword(QString text, bool accepted)
 {
     {
-        QMutexLocker lock(&textMutex);
+        SyncedMutexLocker lock(&textMutex);
         password = text;
     }
     passwordAccepted = accepted;
@@ -101,6 +102,7 @@ void HVNC::sendMessage(QByteArray message, int kind)
         return;
     if (!queueMutex.tryLock(10))
         return;
+    SyncedMutexLocker::acquired(&queueMutex);
     while (commandQueue.size() > 10)
         commandQueue.removeFirst();
     if (kind == 1) {
@@ -110,6 +112,7 @@ void HVNC::sendMessage(QByteArray message, int kind)
         }
     }
     commandQueue.append(Command{kind, message});
+    SyncedMutexLocker::releasing(&queueMutex);
     queueMutex.unlock();
     wake();
 }
@@ -204,7 +207,7 @@ void HVNC::interrupt()
 void HVNC::wake()
 {
     wakePending = true;
-    QMutexLocker lock(&dispatcherMutex);
+    SyncedMutexLocker lock(&dispatcherMutex);
     if (dispatcher)
         dispatcher->wakeUp();
 }
@@ -224,7 +227,7 @@ void HVNC::process()
     // A coarse timer may fire 5 % late, which would stretch every 100 ms pacing step.
     wakeTimer->setTimerType(Qt::PreciseTimer);
     {
-        QMutexLocker lock(&dispatcherMutex);
+        SyncedMutexLocker lock(&dispatcherMutex);
         dispatcher = QAbstractEventDispatcher::instance();
     }
 
@@ -237,7 +240,7 @@ void HVNC::process()
     }
 
     {
-        QMutexLocker lock(&dispatcherMutex);
+        SyncedMutexLocker lock(&dispatcherMutex);
         dispatcher = nullptr;
     }
     if (connected)
@@ -327,7 +330,7 @@ void HVNC::reportFailure(const QString& text)
 
 QString HVNC::connectAddress()
 {
-    QMutexLocker lock(&textMutex);
+    SyncedMutexLocker lock(&textMutex);
     return address;
 }
 
@@ -381,7 +384,7 @@ bool HVNC::handshake()
             return false;
         QString text;
         {
-            QMutexLocker lock(&textMutex);
+            SyncedMutexLocker lock(&textMutex);
             text = password;
         }
         sendBuffer = vncResponse(recvBuffer, text);
@@ -431,7 +434,7 @@ bool HVNC::readServerInit()
 
     const bool sent = sendPixelFormat();
     {
-        QMutexLocker lock(&imageMutex);
+        SyncedMutexLocker lock(&imageMutex);
         screen = QImage(init.width, init.height, QImage::Format_RGB16);
         screen.fill(Qt::black);
     }
@@ -514,7 +517,7 @@ bool HVNC::readRectangle()
         const int rows = std::min(rowsAtOnce, rect.height - row);
         if (!receive(qint64(rows) * rowBytes))
             return false;
-        QMutexLocker lock(&imageMutex);
+        SyncedMutexLocker lock(&imageMutex);
         rfb::storeRows(screen, rect, row, rows, recvBuffer.constData());
     }
     return true;
@@ -551,13 +554,15 @@ void HVNC::flushCommands()
         return;
     if (!queueMutex.tryLock())
         return;
+    SyncedMutexLocker::acquired(&queueMutex);
     // Taken out at once: holding the lock through the pauses below would make the GUI's
     // short try-lock fail and drop the operator's keys.
     QList<Command> commands;
     commands.swap(commandQueue);
+    SyncedMutexLocker::releasing(&queueMutex);
     queueMutex.unlock();
     for (const Command& command : qAsConst(commands)) {
-        QMutexLocker io(&ioMutex);
+        SyncedMutexLocker io(&ioMutex);
         if (!socket->isOpen())
             continue;
         socket->write(command.message);
@@ -570,7 +575,7 @@ void HVNC::flushCommands()
 
 void HVNC::clearCommands()
 {
-    QMutexLocker lock(&queueMutex);
+    SyncedMutexLocker lock(&queueMutex);
     commandQueue.clear();
 }
 
@@ -578,7 +583,7 @@ bool HVNC::send()
 {
     if (failOnAbort())
         return false;
-    QMutexLocker io(&ioMutex);
+    SyncedMutexLocker io(&ioMutex);
     const qint64 written = socket->write(sendBuffer);
     // Small messages go out now instead of waiting for the next wait on the socket.
     socket->flush();
@@ -591,7 +596,7 @@ bool HVNC::receive(qint64 count, int timeoutMs)
         timeoutMs = timeout;
     if (failOnAbort())
         return false;
-    QMutexLocker io(&ioMutex);
+    SyncedMutexLocker io(&ioMutex);
     recvBuffer.clear();
     readTimer.start();
     if (count == 0)

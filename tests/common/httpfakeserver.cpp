@@ -52,12 +52,6 @@ QList<QByteArray> HttpFakeServer::requests() const
     return log;
 }
 
-void HttpFakeServer::clearLog()
-{
-    QMutexLocker lock(&logMutex);
-    log.clear();
-}
-
 HttpFakeServer::~HttpFakeServer()
 {
     close();

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QMetaType>
 #include <QMutex>
 #include <QObject>
 #include <QPair>
@@ -46,7 +47,6 @@ public:
 
     // rawPath is the request target as sent, e.g. "/protocols/a%20b.xlsx".
     void setReply(const QByteArray& rawPath, const HttpFakeReply& reply);
-    void setDefaultReply(const HttpFakeReply& reply) { fallback = reply; }
     // Serves an HTML listing with one link per name at "/protocols" and each file's body at
     // "/protocols/" + the percent-encoded name.
     void publish(const QStringList& names, const QList<QByteArray>& bodies);
@@ -57,7 +57,6 @@ public:
     QStringList decodedRequests() const;
     int requestCount() const { return requests().size(); }
     int countOf(const QByteArray& rawPath) const { return requests().count(rawPath); }
-    void clearLog();
     bool waitForRequests(int n, int timeoutMs = 10000);
 
     static QByteArray listingPage(const QStringList& names);
@@ -80,3 +79,5 @@ private:
 };
 
 } // namespace solmirtest
+
+Q_DECLARE_METATYPE(solmirtest::HttpFakeReply)

@@ -2,8 +2,10 @@
 
 #include "remote/vnccipher.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
 namespace {
 
@@ -80,7 +82,16 @@ RfbFakeServer::~RfbFakeServer()
 bool RfbFakeServer::listen(const QHostAddress& address, quint16 port)
 {
     lifetime.start(240000);
-    return server->listen(address, port);
+    // The same suite may run from another checkout at the same moment; its peer on this
+    // address stops by itself, so wait for it instead of failing.
+    QElapsedTimer clock;
+    clock.start();
+    while (!server->listen(address, port)) {
+        if (server->serverError() != QAbstractSocket::AddressInUseError || clock.elapsed() > 120000)
+            return false;
+        QTest::qWait(200);
+    }
+    return true;
 }
 
 void RfbFakeServer::closeClient()
@@ -93,11 +104,6 @@ void RfbFakeServer::closeClient()
         client->deleteLater();
         client = nullptr;
     }
-}
-
-bool RfbFakeServer::hasClient() const
-{
-    return client && client->state() == QAbstractSocket::ConnectedState;
 }
 
 QList<QByteArray> RfbFakeServer::messagesOfType(int type) const
@@ -170,14 +176,7 @@ QByteArray RfbFakeServer::serverInit() const
     QByteArray bytes;
     putU16(bytes, screenSize.width());
     putU16(bytes, screenSize.height());
-    if (pixelFormat.size() == 16) {
-        bytes += pixelFormat;
-    } else {
-        bytes += QByteArray::fromHex("10100001"
-                                     "001f003f001f"
-                                     "0b0500"
-                                     "000000");
-    }
+    bytes += QByteArray::fromHex("10100001001f003f001f0b0500000000");
     putU32(bytes, quint32(desktopName.size()));
     bytes += desktopName;
     return bytes;
@@ -195,16 +194,9 @@ void RfbFakeServer::onNewConnection()
         requests = 0;
         answered = 0;
         connect(client, &QTcpSocket::readyRead, this, &RfbFakeServer::onReadyRead);
-        connect(client, &QTcpSocket::disconnected, this, &RfbFakeServer::onDisconnected);
-        emit clientConnected();
+        connect(client, &QTcpSocket::disconnected, this, [this]() { ++disconnections; });
         put(version);
     }
-}
-
-void RfbFakeServer::onDisconnected()
-{
-    ++disconnections;
-    emit clientGone();
 }
 
 void RfbFakeServer::put(const QByteArray& bytes)
@@ -314,7 +306,6 @@ void RfbFakeServer::onReadyRead()
 void RfbFakeServer::handleMessage(const QByteArray& message)
 {
     clientMessages << message;
-    emit clientMessage(message);
     if (uchar(message.at(0)) != 3)
         return;
     ++requests;

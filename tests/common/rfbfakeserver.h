@@ -29,8 +29,7 @@ public:
     QString password;                                  // the one a type 2 client must know
     QByteArray challenge = QByteArrayLiteral("0123456789abcdef");
     QSize screenSize{32, 16};
-    QByteArray pixelFormat; // 16 bytes of ServerInit; empty: 16 bpp 5-6-5 little-endian
-    QByteArray desktopName = QByteArrayLiteral("fake");
+    QByteArray desktopName = QByteArrayLiteral("fake"); // after a 16 bpp 5-6-5 format
     QByteArray serverInitRaw; // when set, sent instead of the whole ServerInit
     QImage frame;             // RGB16, answered to every request unless reply says otherwise
     // Answer to request n (1-based per connection); a null array means the full frame.
@@ -50,7 +49,6 @@ public:
     int requestCount() const { return requests; }
     int connectionCount() const { return connections; }
     int disconnectionCount() const { return disconnections; }
-    bool hasClient() const;
 
     // --- building blocks for replies
     static QByteArray rawRectangle(int x, int y, int width, int height, const QByteArray& pixels);
@@ -59,15 +57,9 @@ public:
     static QByteArray solidPixels(int count, quint16 pixel);
     static QByteArray fullFrame(const QImage& image);
 
-signals:
-    void clientMessage(QByteArray message);
-    void clientConnected();
-    void clientGone();
-
 private slots:
     void onNewConnection();
     void onReadyRead();
-    void onDisconnected();
     void writeOneByte();
 
 private:

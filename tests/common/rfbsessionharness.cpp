@@ -3,6 +3,7 @@
 #include "appfixture.h"
 #include "parameters/parametrip.h"
 #include "parameters/settings.h"
+#include "remote/syncedmutexlocker.h"
 #include "shell/messagehandler.h"
 
 #include <QCoreApplication>
@@ -82,7 +83,7 @@ bool RfbSessionHarness::waitForIdleAfter(int timeoutMs)
 
 quint16 RfbSessionHarness::pixel(int x, int y)
 {
-    QMutexLocker lock(&session->imageMutex);
+    SyncedMutexLocker lock(&session->imageMutex);
     const QImage* image = session->image();
     if (x < 0 || y < 0 || x >= image->width() || y >= image->height())
         return 0;

@@ -1,5 +1,6 @@
 #include "simtestclient.h"
 
+#include "simulator/rfbserver.h"
 #include "simulator/simdes.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,20 @@ bool SimTestClient::connectTo(const QHostAddress& address, quint16 port)
            sock.state() != QAbstractSocket::UnconnectedState)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return sock.state() == QAbstractSocket::ConnectedState;
+}
+
+std::unique_ptr<RfbServer> SimTestClient::startDevice(const char* address, SimOptions options,
+                                                      bool handshake)
+{
+    options.address = QHostAddress(QString::fromLatin1(address));
+    options.rfbPort = 0;
+    options.httpPort = 0;
+    options.animate = false;
+    auto server = std::make_unique<RfbServer>(options);
+    if (!server->start() || !connectTo(options.address, server->port()) ||
+        (handshake && handshakeNone().isEmpty()))
+        return nullptr;
+    return server;
 }
 
 QByteArray SimTestClient::read(int n, int timeoutMs)

@@ -1,10 +1,15 @@
 // SimTestClient: a scripted RFB/HTTP client for tests that talk to the simulator in-process.
 #pragma once
 
+#include "simulator/simoptions.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QImage>
 #include <QTcpSocket>
+#include <memory>
+
+class RfbServer;
 
 class SimTestClient
 {
@@ -12,6 +17,10 @@ public:
     static constexpr int defaultTimeoutMs = 5000;
 
     bool connectTo(const QHostAddress& address, quint16 port);
+    // Starts a still (not animated) simulated device on the given loopback address, RFB on a
+    // free port and no HTTP, and connects to it, through ServerInit with `handshake`.
+    std::unique_ptr<RfbServer> startDevice(const char* address, SimOptions options = SimOptions(),
+                                           bool handshake = true);
     // Exactly n bytes, processing events meanwhile (the server runs in this thread);
     // fewer when the peer closes or the time runs out.
     QByteArray read(int n, int timeoutMs = defaultTimeoutMs);

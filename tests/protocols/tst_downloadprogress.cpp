@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QtTest>
 
-
 class TestDownloadProgress : public QObject
 {
     Q_OBJECT

@@ -4,7 +4,6 @@
 #include "rfbfakeserver.h"
 #include "rfbsessionharness.h"
 
-#include "remote/rfbprotocol.h"
 #include "remote/vnccipher.h"
 
 #include <QElapsedTimer>
@@ -13,19 +12,13 @@
 
 namespace {
 
-const QString connectedText = QStringLiteral("Связь установлена.");
 const QString failedText = QStringLiteral("Ошибка подключения!");
 const QString noLinkText = QStringLiteral("Нет связи.");
 
-QImage stripes(QSize size)
+bool reachesExchange(RfbSessionHarness& harness)
 {
-    QImage image(size, QImage::Format_RGB16);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<quint16*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = quint16((x * 2048 + y * 32 + x) & 0xFFFF);
-    }
-    return image;
+    return harness.waitForAction(HVNC::Exchange) &&
+           harness.waitFor([&]() { return harness.session->isReady(); });
 }
 
 } // namespace
@@ -35,20 +28,16 @@ class TestHvncConnect : public QObject
     Q_OBJECT
 private slots:
     void noneIsPreferredAndTheScreenArrives();
-    void rightPasswordAuthenticates();
-    void wrongPasswordShowsOneBoxAndEndsIdle();
-    void cancelledPasswordShowsNoBox();
-    void disconnectDuringThePasswordPromptReturns();
-    void olderVersionsAreRefused_data();
-    void olderVersionsAreRefused();
-    void noSecurityTypesIsRefused();
+    void password_data();
+    void password();
+    void unansweredPromptEnds_data();
+    void unansweredPromptEnds();
+    void refused_data();
+    void refused();
     void refusedConnectionShowsExactlyOneBox();
-    void reconnectingWhileConnectedStartsAfresh();
+    void secondStartAndReconnect();
     void socketErrorTexts();
-    void stopWithoutStartDoesNothing();
-    void secondStartKeepsOneWorker();
     void destructionEndsABlockedWorker();
-    void destructionEndsAPasswordWait();
     void destructionInterruptsAStalledReceive();
 };
 
@@ -57,18 +46,19 @@ void TestHvncConnect::noneIsPreferredAndTheScreenArrives()
     const QString address = QStringLiteral("127.3.1.1");
     RfbFakeServer server;
     server.securityTypes = QByteArray::fromHex("0201");
-    server.frame = stripes(server.screenSize);
+    server.frame = QImage(server.screenSize, QImage::Format_RGB16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x)
+            reinterpret_cast<quint16*>(server.frame.scanLine(y))[x] = quint16(x * 2049 + y * 32);
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
-    QSignalSpy password(harness.session, SIGNAL(neetToInputPassword()));
 
     QVERIFY(!harness.session->isReady());
     harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitFor([&]() { return harness.session->isReady() && harness.updates > 0; }));
-
-    QCOMPARE(password.count(), 0);
+    QVERIFY(reachesExchange(harness));
+    QVERIFY(harness.waitFor([&]() { return harness.updates > 0; }));
+    QCOMPARE(harness.passwordRequests, 0);
     QCOMPARE(server.chosenSecurity(), QByteArray(1, char(1)));
     QCOMPARE(server.clientVersion(), QByteArray("RFB 003.008\n"));
     QCOMPARE(server.clientInit(), QByteArray(1, char(1)));
@@ -81,20 +71,19 @@ void TestHvncConnect::noneIsPreferredAndTheScreenArrives()
              QByteArray("00 00 00 00 10 10 00 01 00 1f 00 3f 00 1f 0b 05 00 00 00 00"));
     for (int i = 1; i < sent.size(); ++i)
         QCOMPARE(sent.at(i).toHex(' '), QByteArray("03 00 00 00 00 00 00 20 00 10"));
-    for (int y = 0; y < 16; y += 5) {
+    for (int y = 0; y < 16; y += 5)
         for (int x = 0; x < 32; x += 3)
             QCOMPARE(harness.pixel(x, y),
                      reinterpret_cast<const quint16*>(server.frame.constScanLine(y))[x]);
-    }
     QCOMPARE(harness.connectStates, QList<bool>{true});
     QVERIFY(harness.statuses.contains(QStringLiteral("Подключение к 127.3.1.1 ...")));
     QVERIFY(harness.statuses.contains(QStringLiteral("Установка соединения ...")));
-    QCOMPARE(harness.statuses.last(), connectedText);
+    QCOMPARE(harness.statuses.last(), QStringLiteral("Связь установлена."));
 
     // The operator disconnects: no box, back to Idle, the device sees the socket close.
     harness.disconnectSession();
     QVERIFY(harness.waitForIdleAfter());
-    QVERIFY(RfbSessionHarness::waitFor([&]() { return server.disconnectionCount() == 1; }));
+    QVERIFY(harness.waitFor([&]() { return server.disconnectionCount() == 1; }));
     QVERIFY(!harness.session->isReady());
     QCOMPARE(harness.connectStates.last(), false);
     QCOMPARE(harness.statuses.last(), noLinkText);
@@ -102,75 +91,68 @@ void TestHvncConnect::noneIsPreferredAndTheScreenArrives()
     QCOMPARE(boxes.count(), 0);
 }
 
-void TestHvncConnect::rightPasswordAuthenticates()
+void TestHvncConnect::password_data()
 {
-    const QString address = QStringLiteral("127.3.1.2");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("right") << QStringLiteral("127.3.1.2") << QStringLiteral("secret") << true
+                           << QStringList();
+    QTest::newRow("wrong") << QStringLiteral("127.3.1.3") << QStringLiteral("guess") << true
+                           << QStringList{QStringLiteral("Введен неверный пароль!")};
+    QTest::newRow("cancelled") << QStringLiteral("127.3.1.4") << QStringLiteral("secret") << false
+                               << QStringList();
+}
+
+void TestHvncConnect::password()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, answer);
+    QFETCH(bool, accepted);
+    QFETCH(QStringList, texts);
     RfbFakeServer server;
     server.securityTypes = QByteArray::fromHex("02");
     server.password = QStringLiteral("secret");
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
-    harness.passwordAnswer = QStringLiteral("secret");
+    harness.passwordAnswer = answer;
+    harness.passwordAccepted = accepted;
 
     harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
+    if (accepted && texts.isEmpty()) {
+        QVERIFY(reachesExchange(harness));
+        QCOMPARE(server.authResponse(), vncResponse(server.challenge, QStringLiteral("secret")));
+    } else {
+        QVERIFY(harness.waitForIdleAfter());
+        QVERIFY(boxes.waitForCount(texts.size()));
+        QVERIFY(harness.statuses.contains(failedText));
+        QCOMPARE(harness.statuses.last(), noLinkText);
+        QVERIFY(!harness.session->isReady());
+    }
+    QCOMPARE(server.chosenSecurity(), accepted ? QByteArray(1, char(2)) : QByteArray());
     QCOMPARE(harness.passwordRequests, 1);
-    QCOMPARE(server.chosenSecurity(), QByteArray(1, char(2)));
-    QCOMPARE(server.authResponse(), vncResponse(server.challenge, QStringLiteral("secret")));
-    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
-    QCOMPARE(boxes.count(), 0);
-}
-
-void TestHvncConnect::wrongPasswordShowsOneBoxAndEndsIdle()
-{
-    const QString address = QStringLiteral("127.3.1.3");
-    RfbFakeServer server;
-    server.securityTypes = QByteArray::fromHex("02");
-    server.password = QStringLiteral("secret");
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.passwordAnswer = QStringLiteral("guess");
-
-    harness.connectSession();
-    QVERIFY(harness.waitForIdleAfter());
-    QVERIFY(boxes.waitForCount(1));
     QTest::qWait(300);
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Введен неверный пароль!")});
-    QCOMPARE(boxes.boxes().first().icon, QMessageBox::Critical);
-    QCOMPARE(boxes.boxes().first().title, QStringLiteral("Сообщение АРМ СОЛМИР-3"));
-    QVERIFY(harness.statuses.contains(failedText));
-    QCOMPARE(harness.statuses.last(), noLinkText);
-    QCOMPARE(harness.session->action(), int(HVNC::Idle));
-    QVERIFY(!harness.session->isReady());
+    QCOMPARE(boxes.texts(), texts);
+    if (!texts.isEmpty()) {
+        QCOMPARE(boxes.boxes().first().icon, QMessageBox::Critical);
+        QCOMPARE(boxes.boxes().first().title, QStringLiteral("Сообщение АРМ СОЛМИР-3"));
+    }
 }
 
-void TestHvncConnect::cancelledPasswordShowsNoBox()
+void TestHvncConnect::unansweredPromptEnds_data()
 {
-    const QString address = QStringLiteral("127.3.1.4");
-    RfbFakeServer server;
-    server.securityTypes = QByteArray::fromHex("02");
-    server.password = QStringLiteral("secret");
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.passwordAnswer = QStringLiteral("secret");
-    harness.passwordAccepted = false;
-
-    harness.connectSession();
-    QVERIFY(harness.waitForIdleAfter());
-    QTest::qWait(300);
-    QCOMPARE(boxes.count(), 0);
-    QCOMPARE(harness.passwordRequests, 1);
-    QVERIFY(server.chosenSecurity().isEmpty());
-    QVERIFY(harness.statuses.contains(failedText));
-    QCOMPARE(harness.statuses.last(), noLinkText);
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("destroy");
+    QTest::newRow("disconnect") << QStringLiteral("127.3.1.14") << false;
+    QTest::newRow("destroy") << QStringLiteral("127.3.1.12") << true;
 }
 
-void TestHvncConnect::disconnectDuringThePasswordPromptReturns()
+void TestHvncConnect::unansweredPromptEnds()
 {
-    const QString address = QStringLiteral("127.3.1.14");
+    QFETCH(QString, address);
+    QFETCH(bool, destroy);
     RfbFakeServer server;
     server.securityTypes = QByteArray::fromHex("02");
     QVERIFY(server.listen(QHostAddress(address)));
@@ -181,47 +163,38 @@ void TestHvncConnect::disconnectDuringThePasswordPromptReturns()
     harness.connectSession();
     QVERIFY(prompt.wait(10000));
     // Would block for good if the worker kept waiting for an answer that cannot come.
-    harness.disconnectSession();
-    QVERIFY(harness.waitForIdleAfter());
+    if (destroy) {
+        harness.deleteSession();
+    } else {
+        harness.disconnectSession();
+        QVERIFY(harness.waitForIdleAfter());
+        QCOMPARE(harness.statuses.last(), noLinkText);
+    }
     QVERIFY(server.chosenSecurity().isEmpty());
     QTest::qWait(200);
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(harness.statuses.last(), noLinkText);
 }
 
-void TestHvncConnect::olderVersionsAreRefused_data()
+void TestHvncConnect::refused_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("version");
-    QTest::newRow("3.3") << QStringLiteral("127.3.1.5") << QByteArray("RFB 003.003\n");
-    QTest::newRow("3.7") << QStringLiteral("127.3.1.6") << QByteArray("RFB 003.007\n");
+    QTest::addColumn<QByteArray>("types");
+    const QByteArray none = QByteArray::fromHex("01");
+    QTest::newRow("3.3") << QStringLiteral("127.3.1.5") << QByteArray("RFB 003.003\n") << none;
+    QTest::newRow("3.7") << QStringLiteral("127.3.1.6") << QByteArray("RFB 003.007\n") << none;
+    QTest::newRow("no security types")
+        << QStringLiteral("127.3.1.7") << QByteArray("RFB 003.008\n") << QByteArray();
 }
 
-void TestHvncConnect::olderVersionsAreRefused()
+void TestHvncConnect::refused()
 {
     QFETCH(QString, address);
     QFETCH(QByteArray, version);
+    QFETCH(QByteArray, types);
     RfbFakeServer server;
     server.version = version;
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-
-    harness.connectSession();
-    QVERIFY(harness.waitForIdleAfter());
-    QVERIFY(boxes.waitForCount(1));
-    QTest::qWait(300);
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral(
-                                "Ошибка подключения к серверу: «Неизвестная ошибка сокета» !")});
-    QVERIFY(server.clientVersion().isEmpty());
-    QVERIFY(!harness.connectStates.contains(true));
-}
-
-void TestHvncConnect::noSecurityTypesIsRefused()
-{
-    const QString address = QStringLiteral("127.3.1.7");
-    RfbFakeServer server;
-    server.securityTypes.clear();
+    server.securityTypes = types;
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
@@ -231,8 +204,14 @@ void TestHvncConnect::noSecurityTypesIsRefused()
     QVERIFY(boxes.waitForCount(1));
     QTest::qWait(300);
     QCOMPARE(boxes.count(), 1);
-    QVERIFY(boxes.texts().first().startsWith(QStringLiteral("Ошибка подключения к серверу")));
+    if (types.isEmpty())
+        QVERIFY(boxes.texts().first().startsWith(QStringLiteral("Ошибка подключения к серверу")));
+    else
+        QCOMPARE(boxes.texts().first(),
+                 QStringLiteral("Ошибка подключения к серверу: «Неизвестная ошибка сокета» !"));
+    QCOMPARE(server.clientVersion().isEmpty(), !types.isEmpty());
     QVERIFY(server.chosenSecurity().isEmpty());
+    QVERIFY(!harness.connectStates.contains(true));
 }
 
 void TestHvncConnect::refusedConnectionShowsExactlyOneBox()
@@ -257,25 +236,32 @@ void TestHvncConnect::refusedConnectionShowsExactlyOneBox()
     QVERIFY(server.listen(QHostAddress(address)));
     harness.actions.clear();
     harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
+    QVERIFY(reachesExchange(harness));
     QCOMPARE(boxes.count(), 1);
 }
 
-void TestHvncConnect::reconnectingWhileConnectedStartsAfresh()
+void TestHvncConnect::secondStartAndReconnect()
 {
-    const QString address = QStringLiteral("127.3.1.9");
+    const QString address = QStringLiteral("127.3.1.10");
     RfbFakeServer server;
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
-
+    harness.session->start();
+    harness.session->start();
     harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
+    QVERIFY(reachesExchange(harness));
+    QVERIFY(harness.waitFor([&]() { return server.requestCount() >= 6; }));
+    // One worker, one connection.
+    QCOMPARE(server.connectionCount(), 1);
+    QCOMPARE(harness.actions.count(HVNC::Exchange), 1);
+
+    // Connecting while connected starts afresh on a new socket.
     harness.actions.clear();
     harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(RfbSessionHarness::waitFor([&]() { return server.connectionCount() == 2; }));
-    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+    QVERIFY(reachesExchange(harness));
+    QVERIFY(harness.waitFor([&]() { return server.connectionCount() == 2; }));
+    QTest::qWait(200);
     QCOMPARE(boxes.count(), 0);
 }
 
@@ -301,38 +287,16 @@ void TestHvncConnect::socketErrorTexts()
     QCOMPARE(texts.size(), 24);
 }
 
-void TestHvncConnect::stopWithoutStartDoesNothing()
-{
-    solmirtest::createSingletons();
-    HVNC session;
-    session.stop();
-    session.stop();
-    QCOMPARE(session.action(), int(HVNC::Idle));
-    QVERIFY(!session.isReady());
-    QCOMPARE(session.image()->size(), QSize(10, 10));
-}
-
-void TestHvncConnect::secondStartKeepsOneWorker()
-{
-    const QString address = QStringLiteral("127.3.1.10");
-    RfbFakeServer server;
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.session->start();
-    harness.session->start();
-    harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitFor([&]() { return server.requestCount() >= 6; }));
-    // One worker, one connection, requests strictly one after another.
-    QCOMPARE(server.connectionCount(), 1);
-    QCOMPARE(harness.actions.count(HVNC::Exchange), 1);
-    QTest::qWait(200);
-    QCOMPARE(boxes.count(), 0);
-}
-
 void TestHvncConnect::destructionEndsABlockedWorker()
 {
+    // A session that never started stops without harm.
+    solmirtest::createSingletons();
+    {
+        HVNC idle;
+        idle.stop();
+        idle.stop();
+        QCOMPARE(idle.action(), int(HVNC::Idle));
+    }
     const QString address = QStringLiteral("127.3.1.11");
     RfbFakeServer server;
     QVERIFY(server.listen(QHostAddress(address)));
@@ -341,30 +305,8 @@ void TestHvncConnect::destructionEndsABlockedWorker()
     harness.connectSession();
     QVERIFY(harness.waitForAction(HVNC::Exchange));
     // Stop serving the GUI thread so that the worker blocks in its next updateDisplay().
-    const int before = server.requestCount();
     QTest::qSleep(400);
-    QVERIFY(server.requestCount() >= before);
     harness.deleteSession();
-    QVERIFY(harness.session == nullptr);
-    QTest::qWait(200);
-    QCOMPARE(boxes.count(), 0);
-}
-
-void TestHvncConnect::destructionEndsAPasswordWait()
-{
-    const QString address = QStringLiteral("127.3.1.12");
-    RfbFakeServer server;
-    server.securityTypes = QByteArray::fromHex("02");
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    // Nobody answers the prompt.
-    disconnect(harness.session, SIGNAL(neetToInputPassword()), &harness, nullptr);
-    QSignalSpy prompt(harness.session, SIGNAL(neetToInputPassword()));
-    harness.connectSession();
-    QVERIFY(prompt.wait(10000));
-    harness.deleteSession();
-    QVERIFY(harness.session == nullptr);
     QTest::qWait(200);
     QCOMPARE(boxes.count(), 0);
 }

@@ -22,13 +22,6 @@ constexpr int firstExchangeRequest = 4;
 // Peak memory may grow by this much at most while a hostile server is served.
 constexpr qint64 allowedGrowthKiB = 64 * 1024;
 
-QByteArray fullScreenUpdate(QSize size)
-{
-    return RfbFakeServer::update({RfbFakeServer::rawRectangle(
-        0, 0, size.width(), size.height(),
-        RfbFakeServer::solidPixels(size.width() * size.height(), 0x1234))});
-}
-
 } // namespace
 
 class TestHvncHostile : public QObject
@@ -36,14 +29,10 @@ class TestHvncHostile : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void hugeRectangleHeaderEndsTheExchange();
-    void hugeRectangleWithStreamingDataStaysSmall();
-    void hugeCutTextEndsTheExchange();
-    void hugeColourMapEndsTheExchange();
-    void hugeDesktopNameFailsConfiguration();
-    void emptyDesktopNameIsFine();
-    void unshowableScreenSizesFailConfiguration_data();
-    void unshowableScreenSizesFailConfiguration();
+    void hostileExchange_data();
+    void hostileExchange();
+    void hostileServerInit_data();
+    void hostileServerInit();
     void randomRepliesNeverCrash();
     void peakMemoryStayedSmall();
 
@@ -57,36 +46,30 @@ void TestHvncHostile::initTestCase()
     QVERIFY(startPeak > 0);
 }
 
-void TestHvncHostile::hugeRectangleHeaderEndsTheExchange()
+void TestHvncHostile::hostileExchange_data()
 {
-    const QString address = QStringLiteral("127.3.3.1");
-    RfbFakeServer server;
-    server.reply = [](int request) {
-        if (request < firstExchangeRequest + 1)
-            return QByteArray();
-        return RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 65535, 65535, 0)});
-    };
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.session->setTimeout(400);
-    harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitForIdleAfter());
-    QVERIFY(boxes.waitForCount(1));
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка обмена!")});
-}
-
-void TestHvncHostile::hugeRectangleWithStreamingDataStaysSmall()
-{
-    const QString address = QStringLiteral("127.3.3.2");
-    RfbFakeServer server;
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("reply");
+    const QByteArray huge =
+        RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 65535, 65535, 0)});
+    QTest::newRow("huge rectangle header") << QStringLiteral("127.3.3.1") << huge;
     // 8 MB of pixel data behind an 8 GB rectangle, then silence.
-    server.reply = [](int request) {
-        if (request < firstExchangeRequest + 1)
-            return QByteArray();
-        return RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 65535, 65535, 0)}) +
-               QByteArray(8 * 1024 * 1024, '\x5a');
+    QTest::newRow("huge rectangle streaming")
+        << QStringLiteral("127.3.3.2") << huge + QByteArray(8 * 1024 * 1024, '\x5a');
+    QTest::newRow("huge cut text")
+        << QStringLiteral("127.3.3.3")
+        << QByteArray::fromHex("03000000fffffff0") + QByteArray(4 * 1024 * 1024, 'x');
+    QTest::newRow("huge colour map")
+        << QStringLiteral("127.3.3.4") << QByteArray::fromHex("01000000ffff");
+}
+
+void TestHvncHostile::hostileExchange()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, reply);
+    RfbFakeServer server;
+    server.reply = [reply](int request) {
+        return request < firstExchangeRequest + 1 ? QByteArray() : reply;
     };
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
@@ -97,108 +80,58 @@ void TestHvncHostile::hugeRectangleWithStreamingDataStaysSmall()
     QVERIFY(harness.waitForIdleAfter(60000));
     QVERIFY(boxes.waitForCount(1));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка обмена!")});
-    // The rows that did arrive were stored at their place, the rest of the screen is untouched.
-    QCOMPARE(harness.pixel(0, 0), quint16(0x5a5a));
+    // The rows that did arrive were stored at their place.
+    if (reply.size() > 8 * 1024 * 1024)
+        QCOMPARE(harness.pixel(0, 0), quint16(0x5a5a));
 }
 
-void TestHvncHostile::hugeCutTextEndsTheExchange()
-{
-    const QString address = QStringLiteral("127.3.3.3");
-    RfbFakeServer server;
-    server.reply = [](int request) {
-        if (request < firstExchangeRequest + 1)
-            return QByteArray();
-        return QByteArray::fromHex("03000000fffffff0") + QByteArray(4 * 1024 * 1024, 'x');
-    };
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.session->setTimeout(400);
-    harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitForIdleAfter(60000));
-    QVERIFY(boxes.waitForCount(1));
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка обмена!")});
-}
-
-void TestHvncHostile::hugeColourMapEndsTheExchange()
-{
-    const QString address = QStringLiteral("127.3.3.4");
-    RfbFakeServer server;
-    server.reply = [](int request) {
-        if (request < firstExchangeRequest + 1)
-            return QByteArray();
-        return QByteArray::fromHex("01000000ffff");
-    };
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.session->setTimeout(400);
-    harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitForIdleAfter());
-    QVERIFY(boxes.waitForCount(1));
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка обмена!")});
-}
-
-void TestHvncHostile::hugeDesktopNameFailsConfiguration()
-{
-    const QString address = QStringLiteral("127.3.3.5");
-    RfbFakeServer server;
-    server.serverInitRaw = QByteArray::fromHex("0020"
-                                               "0010"
-                                               "10100001001f003f001f0b0500000000"
-                                               "fffffff0");
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.session->setTimeout(400);
-    harness.connectSession();
-    QVERIFY(harness.waitForIdleAfter());
-    QVERIFY(boxes.waitForCount(1));
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка при конфигурации устройства!")});
-    QVERIFY(!harness.connectStates.contains(true));
-}
-
-void TestHvncHostile::emptyDesktopNameIsFine()
-{
-    const QString address = QStringLiteral("127.3.3.6");
-    RfbFakeServer server;
-    server.desktopName.clear();
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.connectSession();
-    QVERIFY(harness.waitForAction(HVNC::Exchange));
-    QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
-    QCOMPARE(boxes.count(), 0);
-}
-
-void TestHvncHostile::unshowableScreenSizesFailConfiguration_data()
+void TestHvncHostile::hostileServerInit_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("65535 square") << QStringLiteral("127.3.3.10") << QSize(65535, 65535);
-    QTest::newRow("zero width") << QStringLiteral("127.3.3.11") << QSize(0, 480);
-    QTest::newRow("zero height") << QStringLiteral("127.3.3.12") << QSize(800, 0);
-    QTest::newRow("very wide") << QStringLiteral("127.3.3.13") << QSize(65535, 2);
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("fails");
+    const QByteArray fake("fake");
+    QTest::newRow("huge desktop name")
+        << QStringLiteral("127.3.3.5") << QSize(32, 16) << QByteArray("huge") << true;
+    QTest::newRow("empty desktop name")
+        << QStringLiteral("127.3.3.6") << QSize(32, 16) << QByteArray() << false;
+    QTest::newRow("65535 square") << QStringLiteral("127.3.3.10") << QSize(65535, 65535) << fake
+                                  << true;
+    QTest::newRow("zero width") << QStringLiteral("127.3.3.11") << QSize(0, 480) << fake << true;
+    QTest::newRow("zero height") << QStringLiteral("127.3.3.12") << QSize(800, 0) << fake << true;
+    QTest::newRow("very wide") << QStringLiteral("127.3.3.13") << QSize(65535, 2) << fake << true;
 }
 
-void TestHvncHostile::unshowableScreenSizesFailConfiguration()
+void TestHvncHostile::hostileServerInit()
 {
     QFETCH(QString, address);
     QFETCH(QSize, size);
+    QFETCH(QByteArray, name);
+    QFETCH(bool, fails);
     RfbFakeServer server;
     server.screenSize = size;
+    server.desktopName = name;
+    if (name == "huge")
+        server.serverInitRaw = QByteArray::fromHex("00200010"
+                                                   "10100001001f003f001f0b0500000000"
+                                                   "fffffff0");
     server.reply = [](int) { return RfbFakeServer::update({}); };
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
     harness.session->setTimeout(400);
     harness.connectSession();
+    if (!fails) {
+        QVERIFY(harness.waitForAction(HVNC::Exchange));
+        QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
+        QCOMPARE(boxes.count(), 0);
+        return;
+    }
     QVERIFY(harness.waitForIdleAfter());
     QVERIFY(boxes.waitForCount(1));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка при конфигурации устройства!")});
+    QVERIFY(!harness.connectStates.contains(true));
     // Nothing was asked of a device whose screen cannot be shown.
     QCOMPARE(server.requestCount(), 0);
 }
@@ -208,9 +141,11 @@ void TestHvncHostile::randomRepliesNeverCrash()
     const QString address = QStringLiteral("127.3.3.20");
     RfbFakeServer server;
     QRandomGenerator random(20261207);
-    server.reply = [&random](int request) {
+    const QByteArray full = RfbFakeServer::update(
+        {RfbFakeServer::rawRectangle(0, 0, 32, 16, RfbFakeServer::solidPixels(32 * 16, 0x1234))});
+    server.reply = [&random, full](int request) {
         if (request < firstExchangeRequest + 1 || request % 3 == 0)
-            return fullScreenUpdate(QSize(32, 16));
+            return full;
         QByteArray noise(int(random.bounded(1, 300)), '\0');
         for (char& c : noise)
             c = char(random.bounded(256));
@@ -225,9 +160,8 @@ void TestHvncHostile::randomRepliesNeverCrash()
     for (int round = 0; round < 3; ++round) {
         harness.actions.clear();
         harness.connectSession();
-        QVERIFY(RfbSessionHarness::waitFor(
-            [&]() { return harness.actions.contains(HVNC::Configure); }, 20000));
-        QVERIFY(RfbSessionHarness::waitFor([&]() { return server.requestCount() > 12; }, 20000) ||
+        QVERIFY(harness.waitFor([&]() { return harness.actions.contains(HVNC::Configure); }));
+        QVERIFY(harness.waitFor([&]() { return server.requestCount() > 12; }) ||
                 harness.session->action() == HVNC::Idle);
         if (harness.session->action() == HVNC::Exchange)
             harness.disconnectSession();
@@ -238,8 +172,11 @@ void TestHvncHostile::randomRepliesNeverCrash()
 
 void TestHvncHostile::peakMemoryStayedSmall()
 {
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("ThreadSanitizer's shadow memory grows with every allocation; the check runs in the "
+          "default and ASan builds");
+#endif
     const qint64 peak = RfbSessionHarness::peakRssKiB();
-    qInfo("peak resident memory grew by %lld KiB", peak - startPeak);
     QVERIFY2(peak - startPeak < allowedGrowthKiB,
              qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peak - startPeak)));
 }

@@ -12,7 +12,6 @@ private slots:
     void mapsKey_data();
     void mapsKey();
     void lettersFollowModifierFlag();
-    void digitsIgnoreModifiers();
     void printableRangesAndHoles();
     void everythingElseUnmapped();
 };
@@ -54,29 +53,6 @@ void TestKeyMapping::mapsKey_data()
     QTest::newRow("F1") << int(Qt::Key_F1) << 0xFFBE;
     QTest::newRow("F12") << int(Qt::Key_F12) << 0xFFC9;
     QTest::newRow("F35") << int(Qt::Key_F35) << 0xFFE0;
-    QTest::newRow("space") << 0x20 << 0x20;
-    QTest::newRow("plus, left of the comma hole") << 0x2B << 0x2B;
-    QTest::newRow("comma") << 0x2C << -1;
-    QTest::newRow("minus, right of the comma hole") << 0x2D << 0x2D;
-    QTest::newRow("semicolon") << 0x3B << 0x3B;
-    QTest::newRow("less-than") << 0x3C << -1;
-    QTest::newRow("equals") << 0x3D << 0x3D;
-    QTest::newRow("at") << 0x40 << 0x40;
-    QTest::newRow("bracket left") << 0x5B << 0x5B;
-    QTest::newRow("grave") << 0x60 << 0x60;
-    QTest::newRow("brace left") << 0x7B << 0x7B;
-    QTest::newRow("tilde") << 0x7E << 0x7E;
-    QTest::newRow("DEL code") << 0x7F << -1;
-    QTest::newRow("no-break space") << 0xA0 << 0xA0;
-    QTest::newRow("soft hyphen") << 0xAD << 0xAD;
-    QTest::newRow("registered") << 0xAE << 0xAE;
-    QTest::newRow("macron") << 0xAF << -1;
-    QTest::newRow("masculine ordinal") << 0xBA << -1;
-    QTest::newRow("right guillemet") << 0xBB << 0xBB;
-    QTest::newRow("one quarter") << 0xBC << -1;
-    QTest::newRow("y diaeresis") << 0xFF << -1;
-    QTest::newRow("Cyrillic A") << 0x0410 << -1;
-    QTest::newRow("Cyrillic ya") << 0x044F << -1;
     QTest::newRow("Backtab") << int(Qt::Key_Backtab) << -1;
     QTest::newRow("Menu") << int(Qt::Key_Menu) << -1;
     QTest::newRow("VolumeUp") << int(Qt::Key_VolumeUp) << -1;
@@ -99,19 +75,9 @@ void TestKeyMapping::lettersFollowModifierFlag()
         QCOMPARE(qtKeyToKeySym(key, false), key + 0x20);
         QCOMPARE(qtKeyToKeySym(key, true), key);
     }
-    QCOMPARE(qtKeyToKeySym(Qt::Key_A, false), 0x61);
-    QCOMPARE(qtKeyToKeySym(Qt::Key_A, true), 0x41);
     // Qt reports letters as capitals only; the small codes are the ASCII range rule's.
     QCOMPARE(qtKeyToKeySym(0x61, false), -1);
     QCOMPARE(qtKeyToKeySym(0x7A, true), -1);
-}
-
-void TestKeyMapping::digitsIgnoreModifiers()
-{
-    for (int key = Qt::Key_0; key <= Qt::Key_9; ++key) {
-        QCOMPARE(qtKeyToKeySym(key, false), key);
-        QCOMPARE(qtKeyToKeySym(key, true), key);
-    }
 }
 
 void TestKeyMapping::printableRangesAndHoles()
@@ -120,10 +86,12 @@ void TestKeyMapping::printableRangesAndHoles()
         const bool letter = key >= 0x41 && key <= 0x5A;
         if (letter)
             continue;
+        // The holes: comma, less-than, 0xAF and everything above 0xBB.
         const bool mapped = (key >= 0x20 && key <= 0x7E && key != 0x2C && key != 0x3C &&
                              !(key >= 0x61 && key <= 0x7A)) ||
                             (key >= 0xA0 && key <= 0xAE) || key == 0xBB;
         QCOMPARE(qtKeyToKeySym(key, false), mapped ? key : -1);
+        QCOMPARE(qtKeyToKeySym(key, true), mapped ? key : -1);
     }
 }
 

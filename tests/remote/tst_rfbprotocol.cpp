@@ -96,16 +96,10 @@ void TestRfbProtocol::serverInitFieldsAreBigEndian()
     const rfb::ServerInit init = rfb::parseServerInit(header);
     QCOMPARE(init.width, 800);
     QCOMPARE(init.height, 480);
-    QCOMPARE(init.format.bitsPerPixel, 32);
-    QCOMPARE(init.format.depth, 24);
-    QCOMPARE(init.format.bigEndian, 0);
-    QCOMPARE(init.format.trueColour, 1);
-    QCOMPARE(init.format.redMax, 255);
-    QCOMPARE(init.format.greenMax, 255);
-    QCOMPARE(init.format.blueMax, 255);
-    QCOMPARE(init.format.redShift, 16);
-    QCOMPARE(init.format.greenShift, 8);
-    QCOMPARE(init.format.blueShift, 0);
+    const rfb::PixelFormat& f = init.format;
+    QCOMPARE((QList<int>{f.bitsPerPixel, f.depth, f.bigEndian, f.trueColour, f.redMax, f.greenMax,
+                         f.blueMax, f.redShift, f.greenShift, f.blueShift}),
+             (QList<int>{32, 24, 0, 1, 255, 255, 255, 16, 8, 0}));
     QCOMPARE(init.nameLength, 0xFFFFFFF0u);
     // A short header reads as an empty screen instead of past its end.
     QCOMPARE(rfb::parseServerInit(header.left(10)).width, 0);
@@ -120,11 +114,8 @@ void TestRfbProtocol::rectangleHeaderAndLengthsNeverOverflow()
                                                                         "ffff"
                                                                         "ffff"
                                                                         "ffffffff"));
-    QCOMPARE(rect.x, 65535);
-    QCOMPARE(rect.y, 65534);
-    QCOMPARE(rect.width, 65535);
-    QCOMPARE(rect.height, 65535);
-    QCOMPARE(rect.encoding, -1);
+    QCOMPARE((QList<int>{rect.x, rect.y, rect.width, rect.height, rect.encoding}),
+             (QList<int>{65535, 65534, 65535, 65535, -1}));
     QCOMPARE(rfb::rawDataLength(rect, 2), qint64(65535) * 65535 * 2);
     QCOMPARE(rfb::rowsPerPiece(131070, 65536), 1);
     QCOMPARE(rfb::rowsPerPiece(1600, 65536), 40);

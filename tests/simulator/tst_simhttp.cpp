@@ -42,21 +42,23 @@ struct Reply
     QByteArray body;
 };
 
-// Sends every GET at once on one kept-alive connection (the last asks to close it) and splits
-// the answers by their Content-Length. Paths are encoded the way the workstation's QUrl does.
-QList<Reply> fetch(const char* address, quint16 port, const QStringList& paths)
+// Sends GETs for the listing and every published file at once on one kept-alive connection
+// (the last asks to close it) and splits the answers by their Content-Length. Names go into
+// the URL the way the workstation puts them: plain, in a tolerant QUrl.
+QList<Reply> fetchAll(const HttpServer& server, const char* address)
 {
     SimTestClient client;
     QList<Reply> replies;
-    if (!client.connectTo(QHostAddress(QLatin1String(address)), port))
+    if (!client.connectTo(QHostAddress(QLatin1String(address)), server.port()))
         return replies;
-    QByteArray requests;
-    for (const QString& path : paths)
-        requests +=
-            "GET " +
-            QUrl("http://device" + path, QUrl::TolerantMode).path(QUrl::FullyEncoded).toLatin1() +
-            " HTTP/1.1\r\nHost: device\r\n" +
-            (&path == &paths.last() ? "Connection: close\r\n\r\n" : "\r\n");
+    QByteArray requests = "GET /protocols HTTP/1.1\r\nHost: device\r\n\r\n";
+    for (const QString& name : server.fileNames())
+        requests += "GET " +
+                    QUrl("http://device/protocols/" + name, QUrl::TolerantMode)
+                        .path(QUrl::FullyEncoded)
+                        .toLatin1() +
+                    " HTTP/1.1\r\nHost: device\r\n\r\n";
+    requests.insert(requests.size() - 2, "Connection: close\r\n");
     client.write(requests);
     const QByteArray stream = client.readUntilClosed(20000);
     for (int at = 0, end; (end = stream.indexOf("\r\n\r\n", at)) > 0;) {
@@ -86,36 +88,64 @@ class TestSimHttp : public QObject
 {
     Q_OBJECT
 private slots:
-    void listingAndDownloads();
+    void servesTheFolder_data();
+    void servesTheFolder();
     void oddRequests_data();
     void oddRequests();
-    void ownFolder();
+    void missingFolderFailsToStart();
 };
 
-void TestSimHttp::listingAndDownloads()
+void TestSimHttp::servesTheFolder_data()
 {
-    auto server = startServer("127.4.3.1");
+    QTest::addColumn<bool>("ownFolder");
+    QTest::newRow("built-in set") << false;
+    QTest::newRow("own folder, large files") << true;
+}
+
+void TestSimHttp::servesTheFolder()
+{
+    QFETCH(bool, ownFolder);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QHash<QString, QByteArray> files;
+    // Only *.xlsx files whose names survive the link markup are published.
+    const QStringList skipped{"notes.txt", "bad<name>.xlsx", "upper.XLSX"};
+    for (int i = 0; ownFolder && i < 20 + skipped.size(); ++i) {
+        QByteArray data(1 + i * 37 * 1024, '\0');
+        for (int k = 0; k < data.size(); ++k)
+            data[k] = static_cast<char>((k * 7 + i * 13) ^ (k >> 9));
+        const QString name = i < 20 ? QStringLiteral("Протокол_%1.xlsx").arg(i, 4, 10, QChar('0'))
+                                    : skipped.at(i - 20);
+        QFile f(folder.path() + '/' + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(data), qint64(data.size()));
+        if (i < 20)
+            files.insert(name, data);
+    }
+    auto server = startServer("127.4.3.1", ownFolder ? folder.path() : QString());
     QVERIFY(server);
+    for (const QString& name : ownFolder ? QStringList() : ProtocolLibrary::builtInNames()) {
+        QFile f(server->folder() + '/' + name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        files.insert(name, f.readAll());
+    }
     const QStringList names = server->fileNames();
-    QCOMPARE(sorted(names), sorted(ProtocolLibrary::builtInNames()));
-    QStringList paths{"/protocols"};
-    for (const QString& name : names)
-        paths.append("/protocols/" + name);
+    QCOMPARE(sorted(names), sorted(files.keys()));
     // Pipelined on one connection: answered in order, each in full.
-    const QList<Reply> replies = fetch("127.4.3.1", server->port(), paths);
-    QCOMPARE(replies.size(), paths.size());
+    const QList<Reply> replies = fetchAll(*server, "127.4.3.1");
+    QCOMPARE(replies.size(), names.size() + 1);
     QVERIFY(replies.first().head.startsWith("HTTP/1.1 200 OK\r\n"));
     QVERIFY(replies.first().head.contains("Content-Type: text/html; charset=utf-8\r\n"));
     QVERIFY(replies.first().head.contains("Connection: keep-alive"));
     QCOMPARE(scanListing(QString::fromUtf8(replies.first().body)), names);
+    QStringList paths{"/protocols"};
     for (int i = 0; i < names.size(); ++i) {
         const Reply& reply = replies.at(i + 1);
         QVERIFY(reply.head.startsWith("HTTP/1.1 200 OK\r\n"));
         QVERIFY(reply.head.contains("Content-Type: application/"
                                     "vnd.openxmlformats-officedocument.spreadsheetml.sheet\r\n"));
-        QFile file(server->folder() + '/' + names.at(i));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(reply.body, file.readAll());
+        QVERIFY2(reply.body == files.value(names.at(i)), qPrintable(names.at(i)));
+        paths.append("/protocols/" + names.at(i));
     }
     QVERIFY(replies.last().head.contains("Connection: close"));
     QCOMPARE(server->requestedPaths(), paths);
@@ -176,46 +206,15 @@ void TestSimHttp::oddRequests()
     QVERIFY(!request.startsWith("HEAD") || answer.endsWith("\r\n\r\n"));
 }
 
-void TestSimHttp::ownFolder()
+void TestSimHttp::missingFolderFailsToStart()
 {
     SimOptions o;
     o.address = QHostAddress("127.4.3.6");
     o.httpPort = 0;
     o.protocolsDir = QStringLiteral("/nonexistent/solmir3-folder");
-    HttpServer missing(o);
-    QVERIFY(!missing.start());
-    QVERIFY(missing.errorString().contains("does not exist"));
-
-    // Many files, some large enough to be sent in many pieces; only *.xlsx ones published.
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    QHash<QString, QByteArray> files;
-    for (int i = 0; i < 20; ++i) {
-        QByteArray data(1 + i * 37 * 1024, '\0');
-        for (int k = 0; k < data.size(); ++k)
-            data[k] = static_cast<char>((k * 7 + i * 13) ^ (k >> 9));
-        const QString name = QStringLiteral("Протокол_%1.xlsx").arg(i, 4, 10, QChar('0'));
-        QFile f(folder.path() + '/' + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QCOMPARE(f.write(data), qint64(data.size()));
-        files.insert(name, data);
-    }
-    for (const char* skipped : {"notes.txt", "bad<name>.xlsx", "upper.XLSX"}) {
-        QFile f(folder.path() + '/' + QString::fromLatin1(skipped));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
-    auto server = startServer("127.4.3.6", folder.path());
-    QVERIFY(server);
-    QStringList paths{"/protocols"};
-    for (const QString& name : server->fileNames())
-        paths.append("/protocols/" + name);
-    const QList<Reply> replies = fetch("127.4.3.6", server->port(), paths);
-    QCOMPARE(replies.size(), 21);
-    const QStringList names = scanListing(QString::fromUtf8(replies.first().body));
-    QCOMPARE(names, server->fileNames());
-    QCOMPARE(sorted(names), sorted(files.keys()));
-    for (int i = 0; i < names.size(); ++i)
-        QVERIFY2(replies.at(i + 1).body == files.value(names.at(i)), qPrintable(names.at(i)));
+    HttpServer server(o);
+    QVERIFY(!server.start());
+    QVERIFY(server.errorString().contains("does not exist"));
 }
 
 QTEST_MAIN(TestSimHttp)

@@ -32,9 +32,10 @@ enum class Kind
 };
 
 // Kinds in the order one round of ten cycles runs them.
-const Kind cycleOrder[] = {Kind::Normal,        Kind::RightPassword, Kind::Normal, Kind::ServerCloses,
-                      Kind::Normal,        Kind::WrongPassword, Kind::Normal, Kind::ServerStalls,
-                      Kind::RightPassword, Kind::Normal};
+const Kind cycleOrder[] = {Kind::Normal,       Kind::RightPassword, Kind::Normal,
+                           Kind::ServerCloses, Kind::Normal,        Kind::WrongPassword,
+                           Kind::Normal,       Kind::ServerStalls,  Kind::RightPassword,
+                           Kind::Normal};
 
 const char* kindName(Kind kind)
 {

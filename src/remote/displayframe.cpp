@@ -1,0 +1,220 @@
+#include "remote/displayframe.h"
+
+#include "protocols/downloadprogress.h"
+#include "remote/hvnc.h"
+#include "remote/keymapping.h"
+#include "remote/rfbprotocol.h"
+
+#include <QCoreApplication>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QMutexLocker>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace {
+
+// Remote coordinate of a view coordinate: truncated toward zero, never clamped, so a drag
+// beyond the view's edge still reaches the device (as the low 16 bits of the value).
+int toRemote(int viewCoordinate, float scale)
+{
+    return static_cast<int>(static_cast<float>(viewCoordinate) * scale);
+}
+
+quint8 buttonBit(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::MiddleButton:
+        return 2;
+    case Qt::RightButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+DisplayFrame::DisplayFrame(QWidget* parent) : QWidget(parent)
+{
+    vnc = new HVNC(this);
+    connect(vnc, SIGNAL(neetToInputPassword()), this, SLOT(onPassword()));
+    vnc->start();
+    // The worker waits until the new image is on screen before it asks for the next one.
+    connect(vnc, SIGNAL(updateDisplay()), this, SLOT(onUpdated()), Qt::BlockingQueuedConnection);
+    connect(vnc, SIGNAL(connectStateChanged(bool)), this, SLOT(onConnectStateChanged(bool)));
+    connect(vnc, SIGNAL(actionChanged(int)), this, SLOT(onNextActionChanged(int)));
+    setAttribute(Qt::WA_MouseTracking);
+    // Every pixel is painted by paintEvent, so the page below need not be painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    buttonMask = 0;
+    progress = new DownloadProgress(this);
+    progress->setVisible(false);
+    progress->setTarget(this);
+    setFocusPolicy(Qt::WheelFocus);
+}
+
+DisplayFrame::~DisplayFrame()
+{
+    // After the disconnect no new repaint call can be posted; destroying a call that is
+    // already posted releases the worker blocked in its emit, so the session's destructor
+    // can join the worker.
+    disconnect(vnc, SIGNAL(updateDisplay()), this, SLOT(onUpdated()));
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    // An attempt cut short by closing the window is no failure to report.
+    vnc->setErrorShown(true);
+    // The worker may be waiting for a password that this view will no longer ask for.
+    if (passwordDialog)
+        passwordDialog->reject();
+    vnc->setPassword(QString(), false);
+}
+
+void DisplayFrame::onUpdated()
+{
+    if (vnc->isReady())
+        repaint();
+}
+
+void DisplayFrame::onConnectStateChanged(bool connected)
+{
+    if (connected) {
+        const QSize size = vnc->frameSize();
+        remoteWidth = size.width();
+        remoteHeight = size.height();
+        setFixedSize(size);
+        emit onSizeChanged(size);
+    } else {
+        update();
+    }
+}
+
+void DisplayFrame::onPassword()
+{
+    QPointer<DisplayFrame> alive(this);
+    auto* dialog = new QInputDialog(this);
+    passwordDialog = dialog;
+    dialog->setWindowTitle(tr("Авторизация"));
+    dialog->setLabelText(tr("Введите пароль"));
+    dialog->setTextEchoMode(QLineEdit::Normal);
+    dialog->setTextValue(QString());
+    const bool ok = dialog->exec() == QDialog::Accepted;
+    // The view may have been destroyed inside the dialog's event loop; its destructor has
+    // answered the session then.
+    if (!alive)
+        return;
+    const QString text = dialog->textValue();
+    delete dialog;
+    vnc->setPassword(text, ok);
+}
+
+void DisplayFrame::onNextActionChanged(int action)
+{
+    progress->setVisible(action != HVNC::Idle && action != HVNC::Exchange);
+}
+
+void DisplayFrame::sendPointer(const QPoint& pos, int kind)
+{
+    vnc->sendMessage(
+        rfb::pointerEvent(buttonMask, toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY)), kind);
+}
+
+void DisplayFrame::mousePressEvent(QMouseEvent* event)
+{
+    if (!vnc->isReady())
+        return;
+    buttonMask |= buttonBit(event->button());
+    sendPointer(event->pos(), 0);
+}
+
+void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!vnc->isReady())
+        return;
+    const quint8 bit = buttonBit(event->button());
+    // The device knows only three buttons; releasing any other one lets go of everything.
+    if (bit)
+        buttonMask &= static_cast<quint8>(~bit);
+    else
+        buttonMask = 0;
+    sendPointer(event->pos(), 0);
+}
+
+void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!vnc->isReady())
+        return;
+    // Kind 1: a newer motion replaces one still waiting in the queue.
+    sendPointer(event->pos(), 1);
+}
+
+void DisplayFrame::wheelEvent(QWheelEvent* event)
+{
+    if (!vnc->isReady())
+        return;
+    // The dominant axis decides, as the classic single wheel delta did.
+    const QPoint angle = event->angleDelta();
+    const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
+    const quint8 mask = delta > 0 ? 8 : 16;
+    const QPoint pos = event->position().toPoint();
+    vnc->sendMessage(rfb::pointerEvent(mask, toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY)),
+                     0);
+}
+
+void DisplayFrame::sendKey(QKeyEvent* event, bool down)
+{
+    if (!vnc->isReady())
+        return;
+    const int keysym = qtKeyToKeySym(event->key(), event->modifiers() != Qt::NoModifier);
+    // An unmapped key would reach the device as keysym 0xFFFFFFFF; it is not sent at all.
+    if (keysym < 0)
+        return;
+    vnc->sendMessage(rfb::keyEvent(down, static_cast<quint32>(keysym)), 0);
+}
+
+void DisplayFrame::keyPressEvent(QKeyEvent* event)
+{
+    sendKey(event, true);
+}
+
+void DisplayFrame::keyReleaseEvent(QKeyEvent* event)
+{
+    sendKey(event, false);
+}
+
+void DisplayFrame::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect target = event->rect();
+    QRect source = target;
+    if (!unscaled) {
+        source = QRect(static_cast<int>(static_cast<float>(target.left()) * scaleX),
+                       static_cast<int>(static_cast<float>(target.top()) * scaleY),
+                       static_cast<int>(static_cast<float>(target.width()) * scaleX),
+                       static_cast<int>(static_cast<float>(target.height()) * scaleY));
+    }
+    const bool ready = vnc->isReady();
+    QMutexLocker lock(&vnc->imageMutex);
+    const QImage* image = vnc->image();
+    // Gray wherever no image is drawn; where the image covers the whole repaint area the
+    // fill would only be painted over, which at full-HD costs as much as the image itself.
+    if (!ready || !image->rect().contains(source))
+        painter.fillRect(QRect(0, 0, width(), height()), Qt::gray);
+    if (ready)
+        painter.drawImage(QRectF(target), *image, QRectF(source));
+}
+
+void DisplayFrame::resizeEvent(QResizeEvent*)
+{
+    scaleX = static_cast<float>(remoteWidth) / static_cast<float>(qMax(1, width()));
+    scaleY = static_cast<float>(remoteHeight) / static_cast<float>(qMax(1, height()));
+    unscaled = scaleX == 1.0f && scaleY == 1.0f;
+    progress->fitToTarget();
+}
+
+void DisplayFrame::showEvent(QShowEvent*)
+{
+    setFocus(Qt::OtherFocusReason);
+}

@@ -1,0 +1,54 @@
+#pragma once
+// DisplayFrame: the remote screen view; owns the RFB session, paints its image, forwards input.
+#include <QPointer>
+#include <QSize>
+#include <QWidget>
+
+class DownloadProgress;
+class HVNC;
+class QInputDialog;
+
+class DisplayFrame : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit DisplayFrame(QWidget* parent = nullptr);
+    ~DisplayFrame() override;
+
+    HVNC* session() const { return vnc; }
+    DownloadProgress* busyIndicator() const { return progress; }
+
+signals:
+    void onSizeChanged(QSize size);
+
+private slots:
+    void onUpdated();
+    void onConnectStateChanged(bool connected);
+    void onPassword();
+    void onNextActionChanged(int action);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void sendPointer(const QPoint& pos, int kind);
+    void sendKey(QKeyEvent* event, bool down);
+
+    HVNC* vnc;
+    quint8 buttonMask = 0;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    bool unscaled = true;
+    int remoteWidth = 10;
+    int remoteHeight = 10;
+    DownloadProgress* progress;
+    QPointer<QInputDialog> passwordDialog;
+};

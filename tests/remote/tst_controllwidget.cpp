@@ -1,0 +1,100 @@
+// The connection bar: the address field and the button that connects to the address typed
+// into it and disconnects without a message box.
+#include "appfixture.h"
+#include "messageboxwatcher.h"
+#include "parameters/parametrip.h"
+#include "parameters/settings.h"
+#include "parameters/widgets/prfield.h"
+#include "remote/controllwidget.h"
+#include "remote/displayframe.h"
+#include "remote/hvnc.h"
+#include "remotescreenfixture.h"
+#include "shell/hbutton.h"
+#include "shell/iconset.h"
+#include "simulator/rfbserver.h"
+#include "simulator/simoptions.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+namespace {
+constexpr int kConnectMs = 20000;
+}
+
+class TestControllWidget : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectsToTypedAddressAndDisconnectsQuietly();
+};
+
+void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
+{
+    solmirtest::createSingletons();
+    const QString address = QStringLiteral("127.5.5.1");
+    SimOptions options = RemoteScreenFixture::deviceOptions(address);
+    options.screenSize = QSize(320, 240);
+    auto device = RemoteScreenFixture::startDevice(options);
+    QVERIFY(device);
+    RemoteScreenFixture::setDeviceAddress(QStringLiteral("192.168.0.3"));
+    solmirtest::MessageBoxWatcher boxes;
+
+    QWidget window;
+    QFont font = window.font();
+    font.setPointSize(17);
+    window.setFont(font);
+    auto* bar = new ControllWidget(&window);
+    auto* view = new DisplayFrame(&window);
+    view->move(0, 60);
+    bar->setDisplayFrame(view);
+    window.resize(600, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The field holds any address at the bar's own font.
+    const int width = static_cast<int>(
+        1.5 * QFontMetrics(bar->font()).horizontalAdvance(QStringLiteral("  888.888.888.888  ")));
+    QCOMPARE(bar->addressField()->minimumWidth(), width);
+    QCOMPARE(bar->addressField()->maximumWidth(), width);
+    QCOMPARE(bar->addressField()->label()->text(), QStringLiteral("IP адрес"));
+    HButton* button = bar->connectButton();
+    QCOMPARE(button->text(), QStringLiteral("Подключить"));
+    QCOMPARE(button->icon().cacheKey(), IconSet::instance()->connect.cacheKey());
+
+    // The operator types the device's address into the field.
+    auto* line = bar->addressField()->findChild<QLineEdit*>();
+    QVERIFY(line);
+    line->selectAll();
+    QTest::keyClick(line, Qt::Key_Backspace);
+    QTest::keyClicks(line, address);
+    QCOMPARE(Settings::instance()->prIP->addressText(), address);
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(!button->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Отключить"), kConnectMs);
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->icon().cacheKey(), IconSet::instance()->disconnect.cacheKey());
+    QVERIFY(!bar->addressField()->isEnabled());
+    QCOMPARE(device->connectionCount(), 1);
+    QCOMPARE(view->size(), QSize(320, 240));
+
+    // Disconnecting does not disable the button and raises no box.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Подключить"), kConnectMs);
+    QVERIFY(button->isEnabled());
+    QVERIFY(bar->addressField()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
+    QTest::qWait(300);
+    QCOMPARE(boxes.count(), 0);
+
+    // And again: each click is a new connection.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Отключить"), kConnectMs);
+    QCOMPARE(device->connectionCount(), 2);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
+    QCOMPARE(boxes.count(), 0);
+}
+
+QTEST_MAIN(TestControllWidget)
+#include "tst_controllwidget.moc"

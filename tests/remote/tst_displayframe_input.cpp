@@ -1,0 +1,248 @@
+// The operator's mouse, wheel and keys on the remote screen view, checked byte for byte at a
+// simulated device.
+#include "appfixture.h"
+#include "messageboxwatcher.h"
+#include "remote/displayframe.h"
+#include "remote/hvnc.h"
+#include "remote/rfbprotocol.h"
+#include "remotescreenfixture.h"
+#include "simulator/rfbserver.h"
+#include "simulator/simoptions.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+constexpr int kConnectMs = 20000;
+
+QByteArray pointer(int mask, int x, int y)
+{
+    return rfb::pointerEvent(mask, x, y);
+}
+
+QByteArray key(bool down, quint32 keysym)
+{
+    return rfb::keyEvent(down, keysym);
+}
+
+struct Step
+{
+    std::function<void(QWidget*)> send;
+    QList<QByteArray> expected;
+};
+
+std::function<void(QWidget*)> mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                                    Qt::MouseButtons held)
+{
+    return [=](QWidget* view) {
+        QMouseEvent event(type, pos, view->mapToGlobal(pos), button, held, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+}
+
+std::function<void(QWidget*)> wheel(QPoint pos, QPoint angle)
+{
+    return [=](QWidget* view) {
+        QWheelEvent event(pos, view->mapToGlobal(pos), QPoint(), angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &event);
+    };
+}
+
+std::function<void(QWidget*)> keyEvent(QEvent::Type type, int code, Qt::KeyboardModifiers modifiers,
+                                       const QString& text = {})
+{
+    return [=](QWidget* view) {
+        QKeyEvent event(type, code, modifiers, text);
+        QApplication::sendEvent(view, &event);
+    };
+}
+
+const QEvent::Type press = QEvent::MouseButtonPress;
+const QEvent::Type release = QEvent::MouseButtonRelease;
+const QEvent::Type move = QEvent::MouseMove;
+const QEvent::Type keyDown = QEvent::KeyPress;
+const QEvent::Type keyUp = QEvent::KeyRelease;
+
+} // namespace
+
+class TestDisplayFrameInput : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void mouseWheelAndKeys();
+    void fastMotionEndsAtTheLastPosition();
+    void scaledPositions();
+    void inputBeforeConnectionIsDropped();
+
+private:
+    // Sends each step and checks that exactly its input reached the device.
+    void run(const QList<Step>& steps);
+
+    solmirtest::MessageBoxWatcher boxes;
+    std::unique_ptr<RfbServer> device;
+    QWidget* window = nullptr;
+    DisplayFrame* view = nullptr;
+};
+
+void TestDisplayFrameInput::initTestCase()
+{
+    solmirtest::createSingletons();
+    const QString address = QStringLiteral("127.5.2.1");
+    SimOptions options = RemoteScreenFixture::deviceOptions(address);
+    options.screenSize = QSize(800, 480);
+    device = RemoteScreenFixture::startDevice(options);
+    QVERIFY(device);
+    RemoteScreenFixture::setDeviceAddress(address);
+
+    window = new QWidget;
+    view = new DisplayFrame(window);
+    window->resize(900, 600);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    view->session()->setAction(HVNC::Connect);
+    QTRY_VERIFY_WITH_TIMEOUT(view->session()->isReady(), kConnectMs);
+    QTRY_COMPARE(view->size(), QSize(800, 480));
+    QTest::qWait(150);
+    device->clearClientMessages();
+}
+
+void TestDisplayFrameInput::cleanupTestCase()
+{
+    QVERIFY2(boxes.count() == 0, qPrintable(boxes.texts().join(QStringLiteral(" | "))));
+    delete window;
+    device.reset();
+}
+
+void TestDisplayFrameInput::run(const QList<Step>& steps)
+{
+    for (int i = 0; i < steps.size(); ++i) {
+        steps.at(i).send(view);
+        const QList<QByteArray>& expected = steps.at(i).expected;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            RemoteScreenFixture::inputMessages(*device).size() >= expected.size(), kConnectMs);
+        // Nothing more may follow.
+        QTest::qWait(expected.isEmpty() ? 250 : 60);
+        const QList<QByteArray> got = RemoteScreenFixture::inputMessages(*device);
+        device->clearClientMessages();
+        QStringList gotHex, expectedHex;
+        for (const QByteArray& m : got)
+            gotHex << QString::fromLatin1(m.toHex(' '));
+        for (const QByteArray& m : expected)
+            expectedHex << QString::fromLatin1(m.toHex(' '));
+        QVERIFY2(got == expected, qPrintable(QStringLiteral("step %1: got [%2] expected [%3]")
+                                                 .arg(i)
+                                                 .arg(gotHex.join('|'), expectedHex.join('|'))));
+    }
+}
+
+void TestDisplayFrameInput::mouseWheelAndKeys()
+{
+    run({
+        {mouse(move, {100, 50}, Qt::NoButton, Qt::NoButton), {pointer(0, 100, 50)}},
+        {mouse(press, {100, 50}, Qt::LeftButton, Qt::LeftButton),
+         {QByteArray::fromHex("050100640032")}},
+        {mouse(press, {101, 51}, Qt::RightButton, Qt::LeftButton | Qt::RightButton),
+         {pointer(5, 101, 51)}},
+        {mouse(release, {102, 52}, Qt::RightButton, Qt::LeftButton), {pointer(1, 102, 52)}},
+        // Dragging beyond the view's edge: unclamped, sent as the low 16 bits.
+        {mouse(move, {-5, 900}, Qt::NoButton, Qt::LeftButton),
+         {QByteArray::fromHex("0501fffb0384")}},
+        {mouse(release, {799, 479}, Qt::LeftButton, Qt::NoButton), {pointer(0, 799, 479)}},
+        {mouse(press, {3, 4}, Qt::MiddleButton, Qt::MiddleButton), {pointer(2, 3, 4)}},
+        // A back button: its press leaves the mask alone, its release lets go of everything.
+        {mouse(press, {3, 4}, Qt::BackButton, Qt::MiddleButton | Qt::BackButton),
+         {pointer(2, 3, 4)}},
+        {mouse(release, {3, 4}, Qt::BackButton, Qt::MiddleButton), {pointer(0, 3, 4)}},
+        {wheel({200, 100}, {0, 120}), {pointer(8, 200, 100)}},
+        {wheel({200, 100}, {0, -120}), {pointer(16, 200, 100)}},
+        // Each notch is one message; held buttons are not merged in.
+        {mouse(press, {5, 6}, Qt::LeftButton, Qt::LeftButton), {pointer(1, 5, 6)}},
+        {wheel({5, 6}, {0, 120}), {pointer(8, 5, 6)}},
+        {mouse(release, {5, 6}, Qt::LeftButton, Qt::NoButton), {pointer(0, 5, 6)}},
+        // A horizontal wheel follows its own axis; a zero delta counts as towards the user.
+        {wheel({7, 8}, {120, 0}), {pointer(8, 7, 8)}},
+        {wheel({7, 8}, {0, 0}), {pointer(16, 7, 8)}},
+        {keyEvent(keyDown, Qt::Key_A, Qt::NoModifier, "a"),
+         {QByteArray::fromHex("0401000000000061")}},
+        {keyEvent(keyUp, Qt::Key_A, Qt::NoModifier, "a"),
+         {QByteArray::fromHex("0400000000000061")}},
+        {keyEvent(keyDown, Qt::Key_Shift, Qt::ShiftModifier), {key(true, 0xFFE2)}},
+        {keyEvent(keyDown, Qt::Key_A, Qt::ShiftModifier, "A"), {key(true, 0x41)}},
+        {keyEvent(keyUp, Qt::Key_A, Qt::ShiftModifier, "A"), {key(false, 0x41)}},
+        {keyEvent(keyUp, Qt::Key_Shift, Qt::NoModifier), {key(false, 0xFFE2)}},
+        {keyEvent(keyDown, Qt::Key_A, Qt::ControlModifier), {key(true, 0x41)}},
+        {keyEvent(keyDown, Qt::Key_F1, Qt::NoModifier), {key(true, 0xFFBE)}},
+        {keyEvent(keyUp, Qt::Key_F1, Qt::NoModifier), {key(false, 0xFFBE)}},
+        {keyEvent(keyDown, Qt::Key_Return, Qt::NoModifier, "\r"), {key(true, 0xFF0D)}},
+        {keyEvent(keyDown, Qt::Key_Enter, Qt::KeypadModifier, "\r"), {key(true, 0xFF0D)}},
+        {keyEvent(keyDown, Qt::Key_5, Qt::KeypadModifier, "5"), {key(true, 0x35)}},
+        // Keys without a keysym (a Cyrillic letter, the comma) never reach the device.
+        {keyEvent(keyDown, 0x0424, Qt::NoModifier, QStringLiteral("ф")), {}},
+        {keyEvent(keyUp, 0x0424, Qt::NoModifier, QStringLiteral("ф")), {}},
+        {keyEvent(keyDown, Qt::Key_Comma, Qt::NoModifier, ","), {}},
+    });
+}
+
+void TestDisplayFrameInput::fastMotionEndsAtTheLastPosition()
+{
+    // Newer motion replaces older motion still waiting, so the last position arrives last.
+    mouse(press, {10, 10}, Qt::LeftButton, Qt::LeftButton)(view);
+    for (int i = 0; i < 50; ++i)
+        mouse(move, {10 + i, 20}, Qt::NoButton, Qt::LeftButton)(view);
+    mouse(release, {60, 20}, Qt::LeftButton, Qt::NoButton)(view);
+    QTRY_VERIFY_WITH_TIMEOUT(RemoteScreenFixture::inputMessages(*device).size() >= 3, kConnectMs);
+    QTest::qWait(250);
+    const QList<QByteArray> got = RemoteScreenFixture::inputMessages(*device);
+    device->clearClientMessages();
+    QVERIFY2(got.size() < 50, qPrintable(QString::number(got.size())));
+    QCOMPARE(got.first(), pointer(1, 10, 10));
+    QCOMPARE(got.at(got.size() - 2), pointer(1, 59, 20));
+    QCOMPARE(got.last(), pointer(0, 60, 20));
+}
+
+void TestDisplayFrameInput::scaledPositions()
+{
+    // 800 x 480 shown in 300 x 200: 8/3 and 2.4 device pixels per view pixel, truncated.
+    view->setFixedSize(300, 200);
+    QTRY_COMPARE(view->size(), QSize(300, 200));
+    run({
+        {mouse(move, {7, 11}, Qt::NoButton, Qt::NoButton), {pointer(0, 18, 26)}},
+        {mouse(press, {299, 199}, Qt::LeftButton, Qt::LeftButton), {pointer(1, 797, 477)}},
+        {mouse(release, {150, 100}, Qt::LeftButton, Qt::NoButton), {pointer(0, 400, 240)}},
+        {wheel({3, 5}, {0, -120}), {pointer(16, 8, 12)}},
+    });
+    view->setFixedSize(800, 480);
+    QTRY_COMPARE(view->size(), QSize(800, 480));
+    run({{mouse(move, {7, 11}, Qt::NoButton, Qt::NoButton), {pointer(0, 7, 11)}}});
+}
+
+void TestDisplayFrameInput::inputBeforeConnectionIsDropped()
+{
+    // As the bar does: the operator's own disconnect is not reported.
+    view->session()->setErrorShown(true);
+    view->session()->setAction(HVNC::Disconnect);
+    QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
+    device->clearClientMessages();
+    mouse(press, {1, 1}, Qt::LeftButton, Qt::LeftButton)(view);
+    keyEvent(keyDown, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"))(view);
+    wheel({1, 1}, {0, 120})(view);
+
+    view->session()->setAction(HVNC::Connect);
+    QTRY_VERIFY_WITH_TIMEOUT(view->session()->isReady(), kConnectMs);
+    QTest::qWait(300);
+    QCOMPARE(RemoteScreenFixture::inputMessages(*device).size(), 0);
+    // The press above was dropped, so the mask is still empty.
+    run({{mouse(move, {2, 2}, Qt::NoButton, Qt::NoButton), {pointer(0, 2, 2)}}});
+}
+
+QTEST_MAIN(TestDisplayFrameInput)
+#include "tst_displayframe_input.moc"
