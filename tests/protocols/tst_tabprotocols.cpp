@@ -15,6 +15,8 @@
 #include "protocols/modelprotocols.h"
 #include "protocols/multiplefilesdownloader.h"
 #include "protocols/tabprotocols.h"
+#include "remote/displayframe.h"
+#include "remote/hvnc.h"
 #include "shell/hbutton.h"
 
 #include <QDir>
@@ -500,10 +502,12 @@ void TestTabProtocols::switchingTabsRefetchesAndClearsMarks()
     QCOMPARE(shownNames(), (QStringList{"new.xlsx", "b.xlsx"}));
     QCOMPARE(shownMarks(), (QList<bool>{false, false}));
 
-    // Even while the page is hidden, a change of the connection state fetches the list.
+    // Even while the page is hidden, a change of the session's connection state fetches the list.
     tabs->setCurrentIndex(0);
     server->publish({"after.xlsx"}, {});
-    QMetaObject::invokeMethod(tab, "onConnectStateChanged", Q_ARG(bool, false));
+    DisplayFrame frame;
+    tab->setDisplayFrame(&frame);
+    emit frame.session()->connectStateChanged(false);
     QVERIFY(finished.wait(10000));
     QCOMPARE(server->countOf("/protocols"), 4);
     QCOMPARE(shownNames(), QStringList{"after.xlsx"});
