@@ -98,7 +98,7 @@ struct Session
         }
         if (!stream.receive(4) || stream.recvBuffer.size() != 4)
             return false;
-        return stream.recvBuffer.at(3) == 0;
+        return rfb::readU32(stream.recvBuffer) == 0;
     }
 
     // The challenge doubles as the operator's password, through both decodings the password

@@ -396,7 +396,8 @@ bool HVNC::handshake()
 
     if (!receive(4) || recvBuffer.size() != 4)
         return false;
-    if (recvBuffer.at(3) != 0) {
+    // The whole word: a failure whose low byte is zero must not pass as success.
+    if (rfb::readU32(recvBuffer) != 0) {
         if (passwordAnswered && !errorShown.exchange(true))
             MessageHandler::showCritical(tr("Введен неверный пароль!"));
         return false;

@@ -258,7 +258,7 @@ void RfbFakeServer::onReadyRead()
                 put(challenge);
                 stage = Stage::Auth;
             } else {
-                put(QByteArray(4, '\0'));
+                put(noneResult);
                 stage = Stage::ClientInit;
             }
             break;

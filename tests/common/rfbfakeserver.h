@@ -28,6 +28,7 @@ public:
     QByteArray securityTypes = QByteArray(1, char(1)); // offered types; empty: count 0 + reason
     QString password;                                  // the one a type 2 client must know
     QByteArray challenge = QByteArrayLiteral("0123456789abcdef");
+    QByteArray noneResult = QByteArray(4, '\0'); // SecurityResult after type None
     QSize screenSize{32, 16};
     QByteArray desktopName = QByteArrayLiteral("fake"); // after a 16 bpp 5-6-5 format
     QByteArray serverInitRaw; // when set, sent instead of the whole ServerInit

@@ -34,6 +34,8 @@ private slots:
     void unansweredPromptEnds();
     void refused_data();
     void refused();
+    void failedSecurityResult_data();
+    void failedSecurityResult();
     void refusedConnectionShowsExactlyOneBox();
     void secondStartAndReconnect();
     void socketErrorTexts();
@@ -216,6 +218,40 @@ void TestHvncConnect::refused()
     QCOMPARE(server.clientVersion().isEmpty(), !types.isEmpty());
     QVERIFY(server.chosenSecurity().isEmpty());
     QVERIFY(!harness.connectStates.contains(true));
+}
+
+void TestHvncConnect::failedSecurityResult_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("result");
+    QTest::newRow("failed") << QStringLiteral("127.3.1.15") << QByteArray::fromHex("00000001");
+    // Any word but 0 is a failure, also one whose low byte is zero.
+    QTest::newRow("low byte zero")
+        << QStringLiteral("127.3.1.16") << QByteArray::fromHex("00000100");
+    QTest::newRow("high byte") << QStringLiteral("127.3.1.17") << QByteArray::fromHex("01000000");
+}
+
+void TestHvncConnect::failedSecurityResult()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, result);
+    RfbFakeServer server;
+    server.noneResult = result;
+    QVERIFY(server.listen(QHostAddress(address)));
+    solmirtest::MessageBoxWatcher boxes;
+    RfbSessionHarness harness(address);
+
+    harness.connectSession();
+    QVERIFY(harness.waitForIdleAfter());
+    QCOMPARE(server.chosenSecurity(), QByteArray(1, char(1)));
+    QVERIFY(server.clientInit().isEmpty());
+    QVERIFY(!harness.connectStates.contains(true));
+    QVERIFY(harness.statuses.contains(failedText));
+    // No password was asked, so the refusal is not blamed on one.
+    QVERIFY(boxes.waitForCount(1));
+    QTest::qWait(300);
+    QCOMPARE(boxes.count(), 1);
+    QVERIFY(boxes.texts().first().startsWith(QStringLiteral("Ошибка подключения к серверу")));
 }
 
 void TestHvncConnect::refusedConnectionShowsExactlyOneBox()
