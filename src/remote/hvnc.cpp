@@ -257,9 +257,15 @@ void HVNC::process()
 void HVNC::step(int action)
 {
     switch (action) {
-    case Idle:
-        pause(100, true);
+    case Idle: {
+        // Unlike pause(), a leftover abort request does not end this wait: there is nothing to
+        // abort, and the worker would spin until the next connection.
+        QDeadlineTimer deadline(100);
+        while (running && !wakePending && deadline.remainingTime() > 0)
+            waitForEvents(int(deadline.remainingTime()));
+        wakePending = false;
         break;
+    }
     case Connect: {
         MessageHandler::showStatus(tr("Подключение к %1 ...").arg(connectAddress()));
         if (handshake()) {

@@ -10,10 +10,20 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <ctime>
+
 namespace {
 
 const QString failedText = QStringLiteral("Ошибка подключения!");
 const QString noLinkText = QStringLiteral("Нет связи.");
+
+// CPU time this process has used, all threads, in milliseconds.
+qint64 processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 bool reachesExchange(RfbSessionHarness& harness)
 {
@@ -39,6 +49,8 @@ private slots:
     void refusedConnectionShowsExactlyOneBox();
     void secondStartAndReconnect();
     void socketErrorTexts();
+    void idleAfterTheSessionEndsDoesNotSpin_data();
+    void idleAfterTheSessionEndsDoesNotSpin();
     void destructionEndsABlockedWorker();
     void destructionInterruptsAStalledReceive();
 };
@@ -325,6 +337,46 @@ void TestHvncConnect::socketErrorTexts()
     for (int value = -1; value <= 22; ++value)
         texts.insert(HVNC::socketErrorText(QAbstractSocket::SocketError(value)));
     QCOMPARE(texts.size(), 24);
+}
+
+void TestHvncConnect::idleAfterTheSessionEndsDoesNotSpin_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("serverCloses");
+    QTest::newRow("operator disconnects") << QStringLiteral("127.3.1.18") << false;
+    QTest::newRow("server closes") << QStringLiteral("127.3.1.19") << true;
+}
+
+void TestHvncConnect::idleAfterTheSessionEndsDoesNotSpin()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, serverCloses);
+    RfbFakeServer server;
+    QVERIFY(server.listen(QHostAddress(address)));
+    solmirtest::MessageBoxWatcher boxes;
+    RfbSessionHarness harness(address);
+    harness.connectSession();
+    QVERIFY(reachesExchange(harness));
+    if (serverCloses)
+        server.closeClient();
+    else
+        harness.disconnectSession();
+    QVERIFY(harness.waitForIdleAfter());
+
+    // An idle worker sleeps between its 100 ms checks. A busy one burns a core; load on the
+    // machine can only lower the figure, so the bound cannot be hit by a slow run.
+    QElapsedTimer wall;
+    wall.start();
+    const qint64 cpuBefore = processCpuMs();
+    QTest::qWait(1500);
+    const qint64 cpuUsed = processCpuMs() - cpuBefore;
+    QVERIFY2(cpuUsed * 4 < wall.elapsed(),
+             qPrintable(QStringLiteral("%1 ms CPU in %2 ms").arg(cpuUsed).arg(wall.elapsed())));
+    QCOMPARE(harness.actions.last(), int(HVNC::Idle));
+
+    // And it still answers the next request at once.
+    harness.connectSession();
+    QVERIFY(reachesExchange(harness));
 }
 
 void TestHvncConnect::destructionEndsABlockedWorker()
