@@ -51,11 +51,8 @@ void checkLocalName(const QUrl& url)
         return;
     require(!name.isEmpty() && name != QLatin1String(".") && name != QLatin1String(".."),
             "an accepted name names a file");
-    for (const QChar ch : name) {
-        require(ch != QLatin1Char('/') && ch != QLatin1Char('\\'), "no separator");
-        require(ch.unicode() >= 0x20 && ch.category() != QChar::Other_Control,
-                "no control character");
-    }
+    require(!name.contains(QLatin1Char('/')), "no separator");
+    require(!name.contains(QChar::Null), "no NUL");
     const QString path = QDir::cleanPath(folder + QLatin1Char('/') + name);
     require(path.startsWith(folder + QLatin1Char('/')) &&
                 path.lastIndexOf(QLatin1Char('/')) == folder.size(),

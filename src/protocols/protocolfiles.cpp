@@ -8,6 +8,11 @@
 #include <QUrl>
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 QString protocolListingText(const QByteArray& body)
 {
     const int nul = body.indexOf('\0');
@@ -40,28 +45,50 @@ QStringList scanProtocolListing(const QString& text)
 
 bool safeProtocolFileName(const QUrl& url, QString* name)
 {
-    // Cut the segment while the path is still encoded, so "%2F" cannot hide a separator.
-    const QString encoded = url.path(QUrl::FullyEncoded);
-    const QString segment = encoded.mid(encoded.lastIndexOf(QLatin1Char('/')) + 1);
-    const QString decoded = QUrl::fromPercentEncoding(segment.toUtf8());
+    // The last segment of the decoded path: a "%2F" in the link counts as a separator, so the
+    // name never holds one.
+    const QString decoded = url.fileName(QUrl::FullyDecoded);
     if (name)
         *name = decoded;
-    if (decoded.isEmpty() || decoded == QLatin1String(".") || decoded == QLatin1String(".."))
-        return false;
-    for (const QChar ch : decoded) {
-        if (ch == QLatin1Char('/') || ch == QLatin1Char('\\') || ch.unicode() < 0x20 ||
-            ch.category() == QChar::Other_Control)
-            return false;
-    }
-    return true;
+    // A NUL would cut the name short on its way to the file system.
+    return !decoded.isEmpty() && decoded != QLatin1String(".") && decoded != QLatin1String("..") &&
+           !decoded.contains(QChar::Null);
 }
+
+namespace {
+
+bool overwriteInPlace(const QString& target, const QByteArray& data)
+{
+    QFile file(target);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(data) == data.size();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+} // namespace
 
 bool saveProtocolFile(const QString& folder, const QString& name, const QByteArray& data)
 {
+    // No folder chosen: not the file system root, which folder + "/" would name.
+    if (folder.isEmpty())
+        return false;
     if (!QDir(folder).exists())
         QDir(folder).mkpath(QStringLiteral("."));
     const QString target = folder + QLatin1Char('/') + name;
 #ifdef Q_OS_UNIX
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    struct stat existing = {};
+    const bool exists = ::stat(nativeTarget.constData(), &existing) == 0;
+    if (exists) {
+        // A protocol the operator made read-only stays as it is.
+        if (::access(nativeTarget.constData(), W_OK) != 0)
+            return false;
+        // A link is written through, as the operator set it up, not replaced by a plain file.
+        if (QFileInfo(target).isSymLink() || existing.st_nlink > 1 || !S_ISREG(existing.st_mode))
+            return overwriteInPlace(target, data);
+    }
     // Written beside the target under a short hidden name, then renamed over it: a failed or
     // interrupted write never leaves a truncated protocol and never touches the copy that was
     // there. Unlike QSaveFile it does not sync every file to disk, which cost twice the transfer
@@ -71,19 +98,22 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
         temp.setFileName(folder +
                          QStringLiteral("/.solmir3-%1.part")
                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QDir(folder).exists())
-            return false;
+        // Only a name clash is worth another attempt.
+        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !temp.exists())
+            break;
     }
-    if (!temp.isOpen())
-        return false;
-    const QFileInfo existing(target);
-    if (existing.exists())
-        temp.setPermissions(existing.permissions());
+    if (!temp.isOpen()) {
+        // A folder the operator may not add files to still lets an existing protocol be updated.
+        return exists && overwriteInPlace(target, data);
+    }
+    temp.setPermissions(exists ? QFileInfo(target).permissions()
+                               : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                     QFileDevice::ReadGroup | QFileDevice::ReadOther);
     const bool written = temp.write(data) == data.size() && temp.flush();
     temp.close();
     if (!written || temp.error() != QFileDevice::NoError ||
-        std::rename(QFile::encodeName(temp.fileName()).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
+        std::rename(QFile::encodeName(temp.fileName()).constData(), nativeTarget.constData()) !=
+            0) {
         temp.remove();
         return false;
     }

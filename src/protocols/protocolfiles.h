@@ -13,10 +13,11 @@ QString protocolListingText(const QByteArray& body);
 // The link texts of every `.xlsx">` ... "</a>" pair, searched from the second character on.
 QStringList scanProtocolListing(const QString& text);
 
-// The decoded last path segment of url. False when it is empty, "." or "..", or holds "/", "\"
-// or a control character, i.e. when it could name anything but a file inside the folder.
+// The last segment of url's fully decoded path. False when it is empty, "." or "..", or holds a
+// NUL, i.e. when it could name anything but a file inside the folder.
 bool safeProtocolFileName(const QUrl& url, QString* name);
 
-// Writes data as folder/name atomically, creating the folder with its missing parents.
-// A failed write leaves any earlier copy untouched.
+// Writes data as folder/name, creating the folder with its missing parents; false for an empty
+// folder. A new or plain file is replaced atomically, so a failed write leaves any earlier copy
+// untouched; a read-only one is refused, and a linked one is written through.
 bool saveProtocolFile(const QString& folder, const QString& name, const QByteArray& data);
