@@ -258,8 +258,10 @@ void TabProtocols::onFileLoaded()
     if (!file)
         return;
     file->deleteLater();
-    if (file == pendingFile)
-        pendingFile = nullptr;
+    // A refresh has already dropped this download; its late answer opens nothing.
+    if (file != pendingFile)
+        return;
+    pendingFile = nullptr;
     const QString folder = Settings::instance()->prProtocolsPath->valueText();
     QString name;
     const bool safe = safeProtocolFileName(file->downloadUrl(), &name);

@@ -75,6 +75,7 @@ private slots:
     void clickTogglesMarkSelectAllAndClear();
     void downloadSelectedVisibleInShownOrder();
     void openFileAndFolder();
+    void encodedNamesStayInTheFolder();
     void failedDownloadsWriteNothing_data();
     void failedDownloadsWriteNothing();
     void refreshDuringOpenFileEnablesButtons();
@@ -372,23 +373,46 @@ void TestTabProtocols::openFileAndFolder()
     QCOMPARE(openedUrls, QList<QUrl>{QUrl::fromLocalFile(deep)});
     QCOMPARE(boxes->count(), 3);
 }
+void TestTabProtocols::encodedNamesStayInTheFolder()
+{
+    // The local name is the last segment of the decoded link: an encoded "/" is a separator
+    // like any other, a backslash an ordinary character.
+    server->setReply("/protocols", HttpFakeReply::ok(HttpFakeServer::listingPage(
+                                       {"..%2F..%2Fevil.xlsx", "..%5Cw.xlsx", "%D0%9F.xlsx"})));
+    server->setReply("/protocols/..%2F..%2Fevil.xlsx", HttpFakeReply::ok("E"));
+    server->setReply("/protocols/..%5Cw.xlsx", HttpFakeReply::ok("W"));
+    server->setReply("/protocols/%D0%9F.xlsx", HttpFakeReply::ok("P"));
+    showTab();
+    press(TabProtocols::SelectAll);
+    press(TabProtocols::DownloadSelected);
+    QVERIFY(boxes->waitForCount(1));
+    QCOMPARE(boxes->texts(), QStringList{"Файлы загружены."});
+    QStringList files;
+    QDirIterator it(dir->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    QCOMPARE(files, (QStringList{folder + "/..\\w.xlsx", folder + "/evil.xlsx",
+                                 folder + QStringLiteral("/П.xlsx")}));
+    QCOMPARE(readFile(folder + "/evil.xlsx"), QByteArray("E"));
+}
+
 void TestTabProtocols::failedDownloadsWriteNothing_data()
 {
     QTest::addColumn<bool>("batch");
     QTest::addColumn<QString>("listed");
     QTest::addColumn<HttpFakeReply>("reply");
     QTest::addColumn<QString>("refused"); // the name in the save error; none for a load error
-    QTest::addColumn<bool>("unwritable");
+    QTest::addColumn<int>("folderKind");  // 0 a folder, 1 under a file, 2 none chosen
     HttpFakeReply cut = HttpFakeReply::ok(QByteArray(300000, 'z'));
     cut.mode = HttpFakeReply::Mode::CloseMidBody;
     HttpFakeReply stalled = HttpFakeReply::ok(QByteArray(4096, 's'));
     stalled.mode = HttpFakeReply::Mode::Stall;
-    const HttpFakeReply evil = HttpFakeReply::ok("evil");
     const auto row = [](const char* name, const QString& listed, const HttpFakeReply& reply,
-                        const QString& refused, bool unwritable = false) {
+                        const QString& refused, int folderKind = 0) {
         for (const bool batch : {false, true})
             QTest::newRow(qPrintable(QString(batch ? "batch, " : "open, ") + name))
-                << batch << listed << reply << refused << unwritable;
+                << batch << listed << reply << refused << folderKind;
     };
     row("404", "b.xlsx", HttpFakeReply::withStatus(404, "<html>missing</html>"), "");
     row("500", "b.xlsx", HttpFakeReply::withStatus(500, "<html>broken</html>"), "");
@@ -396,11 +420,10 @@ void TestTabProtocols::failedDownloadsWriteNothing_data()
     row("empty", "b.xlsx", HttpFakeReply::ok(QByteArray()), "");
     row("closed mid-body", "b.xlsx", cut, "");
     row("stalled mid-body", "b.xlsx", stalled, "");
-    row("traversal slash", "..%2F..%2Fevil.xlsx", evil, "../../evil.xlsx");
-    row("traversal backslash", "..%5Cevil.xlsx", evil, "..\\evil.xlsx");
-    row("encoded slash", "a%2Fb.xlsx", evil, "a/b.xlsx");
     // Root ignores permissions, but not a regular file where a folder should be.
-    row("folder under a file", "b.xlsx", HttpFakeReply::ok("B"), "b.xlsx", true);
+    row("folder under a file", "b.xlsx", HttpFakeReply::ok("B"), "b.xlsx", 1);
+    // No folder chosen: folder + "/" would be the file system root.
+    row("no folder", "solmir3-rootless.xlsx", HttpFakeReply::ok("R"), "solmir3-rootless.xlsx", 2);
 }
 
 void TestTabProtocols::failedDownloadsWriteNothing()
@@ -409,7 +432,7 @@ void TestTabProtocols::failedDownloadsWriteNothing()
     QFETCH(QString, listed);
     QFETCH(HttpFakeReply, reply);
     QFETCH(QString, refused);
-    QFETCH(bool, unwritable);
+    QFETCH(int, folderKind);
     FileDownloader::setTransferTimeout(500);
     const QByteArray path = "/protocols/" + listed.toUtf8();
     server->setReply("/protocols",
@@ -419,9 +442,11 @@ void TestTabProtocols::failedDownloadsWriteNothing()
     const QString inner = dir->path() + "/in/side";
     writeFile(inner + "/b.xlsx", "intact");
     Settings::instance()->prProtocolsPath->setValue(inner);
-    if (unwritable) {
+    if (folderKind == 1) {
         writeFile(dir->path() + "/blocker", "a file, not a folder");
         Settings::instance()->prProtocolsPath->setValue(dir->path() + "/blocker/protocols");
+    } else if (folderKind == 2) {
+        Settings::instance()->prProtocolsPath->setValue(QString());
     }
     showTab();
     QCOMPARE(shownNames(), (QStringList{listed, "-next.xlsx"}));
@@ -454,9 +479,10 @@ void TestTabProtocols::failedDownloadsWriteNothing()
         files << it.next();
     files.sort();
     QStringList expected{inner + "/b.xlsx"};
-    if (unwritable)
+    if (folderKind == 1)
         expected.prepend(dir->path() + "/blocker");
     QCOMPARE(files, expected);
+    QVERIFY(!QFileInfo::exists("/" + listed));
 }
 
 void TestTabProtocols::refreshDuringOpenFileEnablesButtons()
@@ -470,8 +496,12 @@ void TestTabProtocols::refreshDuringOpenFileEnablesButtons()
     QVERIFY(!tab->buttons()->isEnabled());
     QVERIFY(server->waitForRequests(2));
     QSignalSpy finished(tab->protocolModel(), SIGNAL(donwloadFinished()));
+    auto* pending = tab->findChild<FileDownloader*>();
+    QVERIFY(pending);
     QMetaObject::invokeMethod(tab, "onConnectStateChanged", Q_ARG(bool, true));
     QVERIFY(tab->buttons()->isEnabled());
+    // Its answer may already be on its way before the refresh's deletion takes effect.
+    QMetaObject::invokeMethod(pending, "downloaded", Qt::DirectConnection);
     QVERIFY(finished.wait(10000));
     QTest::qWait(600);
     // The abandoned download never saves nor opens anything.
