@@ -17,12 +17,12 @@ public:
     PrField* addressField() const { return field; }
     HButton* connectButton() const { return button; }
 
-public slots:
-    void handleButton(int id);
-
 private slots:
     void onConnectStateChanged(bool connected);
     void onButtonPressed();
+
+public slots:
+    void handleButton(int id);
 
 private:
     PrField* field;

@@ -105,7 +105,8 @@ void DisplayFrame::onPassword()
     // answered the session then.
     if (!alive)
         return;
-    const QString text = dialog->textValue();
+    // Like QInputDialog::getText, a cancelled dialog answers with no text.
+    const QString text = ok ? dialog->textValue() : QString();
     delete dialog;
     vnc->setPassword(text, ok);
 }
