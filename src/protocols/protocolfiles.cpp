@@ -103,8 +103,9 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
             break;
     }
     if (!temp.isOpen()) {
-        // A folder the operator may not add files to still lets an existing protocol be updated.
-        return exists && overwriteInPlace(target, data);
+        // A folder the operator may not add files to still lets an existing protocol be updated;
+        // any other failure (a full disk) keeps the old copy rather than truncating it.
+        return exists && !QFileInfo(folder).isWritable() && overwriteInPlace(target, data);
     }
     temp.setPermissions(exists ? QFileInfo(target).permissions()
                                : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
