@@ -107,9 +107,9 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
         // any other failure (a full disk) keeps the old copy rather than truncating it.
         return exists && !QFileInfo(folder).isWritable() && overwriteInPlace(target, data);
     }
-    temp.setPermissions(exists ? QFileInfo(target).permissions()
-                               : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                     QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    // A new protocol gets what the umask gives, as a directly written file would.
+    if (exists)
+        temp.setPermissions(QFileInfo(target).permissions());
     const bool written = temp.write(data) == data.size() && temp.flush();
     temp.close();
     if (!written || temp.error() != QFileDevice::NoError ||
