@@ -4,12 +4,12 @@
 #include "remote/hvnc.h"
 #include "remote/keymapping.h"
 #include "remote/rfbprotocol.h"
+#include "remote/syncedmutexlocker.h"
 
 #include <QCoreApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QMutexLocker>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -127,7 +127,7 @@ void DisplayFrame::mousePressEvent(QMouseEvent* event)
     if (!vnc->isReady())
         return;
     buttonMask |= buttonBit(event->button());
-    sendPointer(event->pos(), 0);
+    sendPointer(event->pos(), HVNC::OrdinaryCommand);
 }
 
 void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
@@ -140,7 +140,7 @@ void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
         buttonMask &= static_cast<quint8>(~bit);
     else
         buttonMask = 0;
-    sendPointer(event->pos(), 0);
+    sendPointer(event->pos(), HVNC::OrdinaryCommand);
 }
 
 void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
@@ -148,7 +148,7 @@ void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
     if (!vnc->isReady())
         return;
     // Kind 1: a newer motion replaces one still waiting in the queue.
-    sendPointer(event->pos(), 1);
+    sendPointer(event->pos(), HVNC::MotionCommand);
 }
 
 void DisplayFrame::wheelEvent(QWheelEvent* event)
@@ -161,7 +161,7 @@ void DisplayFrame::wheelEvent(QWheelEvent* event)
     const quint8 mask = delta > 0 ? 8 : 16;
     const QPoint pos = event->position().toPoint();
     vnc->sendMessage(rfb::pointerEvent(mask, toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY)),
-                     0);
+                     HVNC::OrdinaryCommand);
 }
 
 void DisplayFrame::sendKey(QKeyEvent* event, bool down)
@@ -172,7 +172,7 @@ void DisplayFrame::sendKey(QKeyEvent* event, bool down)
     // An unmapped key would reach the device as keysym 0xFFFFFFFF; it is not sent at all.
     if (keysym < 0)
         return;
-    vnc->sendMessage(rfb::keyEvent(down, static_cast<quint32>(keysym)), 0);
+    vnc->sendMessage(rfb::keyEvent(down, static_cast<quint32>(keysym)), HVNC::OrdinaryCommand);
 }
 
 void DisplayFrame::keyPressEvent(QKeyEvent* event)
@@ -197,7 +197,7 @@ void DisplayFrame::paintEvent(QPaintEvent* event)
                        static_cast<int>(static_cast<float>(target.height()) * scaleY));
     }
     const bool ready = vnc->isReady();
-    QMutexLocker lock(&vnc->imageMutex);
+    SyncedMutexLocker lock(&vnc->imageMutex);
     const QImage* image = vnc->image();
     // Gray wherever no image is drawn; where the image covers the whole repaint area the
     // fill would only be painted over, which at full-HD costs as much as the image itself.

@@ -20,15 +20,10 @@
 
 namespace {
 
-// No single read is sized by the server: long fields arrive and leave in pieces this big.
-constexpr int pieceBytes = 64 * 1024;
 // Bytes the socket may hold unread before it stops taking more from the network.
 constexpr qint64 socketBufferBytes = 1024 * 1024;
 // Longest single block of the worker, so that a lost wake-up costs no more than this.
 constexpr int waitSliceMs = 100;
-// Largest screen accepted from ServerInit: the image is the one allocation it sizes.
-constexpr int maxFrameSide = 8192;
-constexpr qint64 maxFramePixels = qint64(4096) * 4096;
 
 } // namespace
 
@@ -100,20 +95,19 @@ void HVNC::sendMessage(QByteArray message, int kind)
 {
     if (!connected)
         return;
-    if (!queueMutex.tryLock(10))
+    SyncedMutexLocker lock(&queueMutex, 10);
+    if (!lock.owns())
         return;
-    SyncedMutexLocker::acquired(&queueMutex);
     while (commandQueue.size() > 10)
         commandQueue.removeFirst();
-    if (kind == 1) {
+    if (kind == MotionCommand) {
         for (int i = commandQueue.size() - 1; i >= 0; --i) {
-            if (commandQueue.at(i).kind == 1)
+            if (commandQueue.at(i).kind == MotionCommand)
                 commandQueue.removeAt(i);
         }
     }
     commandQueue.append(Command{kind, message});
-    SyncedMutexLocker::releasing(&queueMutex);
-    queueMutex.unlock();
+    lock.unlock();
     wake();
 }
 
@@ -287,8 +281,8 @@ void HVNC::step(int action)
     case Configure: {
         bool ok = readServerInit();
         if (ok) {
-            // Only the last of the three passes decides; the first may meet a server still busy.
-            for (int pass = 0; pass < 3; ++pass) {
+            // Only the last pass decides; the first may meet a server still busy.
+            for (int pass = 0; pass < ServerReader::configurePasses; ++pass) {
                 pause(100);
                 ok = serviceUpdate();
             }
@@ -351,24 +345,22 @@ bool HVNC::handshake()
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
     socketHelper->clearFailure();
+    reader.setTimeout(timeout);
 
     socket->connectToHost(connectAddress(), rfb::serverPort, QIODevice::ReadWrite,
                           QAbstractSocket::AnyIPProtocol);
     if (!waitConnected())
         return false;
 
-    if (!receive(rfb::versionLength) || !rfb::isSupportedVersion(recvBuffer))
+    if (!reader.readVersion())
         return false;
     sendBuffer = rfb::protocolVersion();
     if (!send())
         return false;
 
-    if (!receive(1))
+    rfb::SecurityType type = rfb::SecurityInvalid;
+    if (!reader.readSecurityTypes(&type))
         return false;
-    const int count = uchar(recvBuffer.at(0));
-    if (!receive(count))
-        return false;
-    const rfb::SecurityType type = rfb::chooseSecurityType(recvBuffer);
     if (type == rfb::SecurityNone) {
         sendBuffer = QByteArray(1, char(rfb::SecurityNone));
         if (!send())
@@ -386,24 +378,26 @@ bool HVNC::handshake()
             errorShown = true;
             return false;
         }
-        if (!sendAndReceive(QByteArray(1, char(rfb::SecurityVncAuth)), 16))
+        sendBuffer = QByteArray(1, char(rfb::SecurityVncAuth));
+        QByteArray challenge;
+        if (!send() || !reader.readChallenge(&challenge))
             return false;
         QString text;
         {
             SyncedMutexLocker lock(&textMutex);
             text = password;
         }
-        sendBuffer = vncResponse(recvBuffer, text);
+        sendBuffer = vncResponse(challenge, text);
         if (!send())
             return false;
     } else {
         return false;
     }
 
-    if (!receive(4) || recvBuffer.size() != 4)
+    const ServerReader::SecurityResult result = reader.readSecurityResult();
+    if (result == ServerReader::SecurityResult::Lost)
         return false;
-    // The whole word: a failure whose low byte is zero must not pass as success.
-    if (rfb::readU32(recvBuffer) != 0) {
+    if (result == ServerReader::SecurityResult::Refused) {
         if (passwordAnswered && !errorShown.exchange(true))
             MessageHandler::showCritical(tr("Введен неверный пароль!"));
         return false;
@@ -417,28 +411,12 @@ bool HVNC::handshake()
 
 bool HVNC::readServerInit()
 {
-    if (!receive(rfb::serverInitHeaderLength))
+    rfb::ServerInit init;
+    if (!reader.readServerInit(&init))
         return false;
-    const rfb::ServerInit init = rfb::parseServerInit(recvBuffer);
     frameWidth = init.width;
     frameHeight = init.height;
-    bitsPerPixel = init.format.bitsPerPixel;
-    depth = init.format.depth;
-    bigEndian = init.format.bigEndian;
-    trueColour = init.format.trueColour;
-    redMax = init.format.redMax;
-    greenMax = init.format.greenMax;
-    blueMax = init.format.blueMax;
-    redShift = init.format.redShift;
-    greenShift = init.format.greenShift;
-    blueShift = init.format.blueShift;
-    if (!skip(init.nameLength))
-        return false;
-    // A screen that cannot be shown, or whose image alone would exhaust memory, is refused.
-    if (init.width <= 0 || init.height <= 0 || init.width > maxFrameSide ||
-        init.height > maxFrameSide || qint64(init.width) * init.height > maxFramePixels)
-        return false;
-
+    pixelFormat = init.format;
     const bool sent = sendPixelFormat();
     {
         SyncedMutexLocker lock(&imageMutex);
@@ -452,18 +430,8 @@ bool HVNC::readServerInit()
 bool HVNC::sendPixelFormat()
 {
     // Always 5-6-5: the image's own layout, whatever the server prefers.
-    const rfb::PixelFormat format = rfb::rgb565();
-    bitsPerPixel = format.bitsPerPixel;
-    depth = format.depth;
-    bigEndian = format.bigEndian;
-    trueColour = format.trueColour;
-    redMax = format.redMax;
-    greenMax = format.greenMax;
-    blueMax = format.blueMax;
-    redShift = format.redShift;
-    greenShift = format.greenShift;
-    blueShift = format.blueShift;
-    sendBuffer = rfb::setPixelFormat(format);
+    pixelFormat = rfb::rgb565();
+    sendBuffer = rfb::setPixelFormat(pixelFormat);
     return send();
 }
 
@@ -473,61 +441,17 @@ bool HVNC::serviceUpdate()
     discardWaiting();
     if (!send())
         return false;
-    if (!receive(1))
-        return false;
-    const int type = uchar(recvBuffer.at(0));
-    switch (type) {
-    case rfb::FramebufferUpdate: {
-        if (!receive(1) || !receive(2))
-            return false;
-        const int rectangles = rfb::readU16(recvBuffer);
-        for (int i = 0; i < rectangles; ++i) {
-            if (!readRectangle())
-                return false;
-        }
+    switch (reader.readServerMessage(screen, &imageMutex, pixelFormat)) {
+    case ServerReader::Message::Update:
         return true;
-    }
-    case rfb::SetColourMapEntries:
-        if (!receive(5) || !skip(qint64(rfb::readU16(recvBuffer, 3)) * 6))
-            return false;
-        break;
-    case rfb::Bell:
-        break;
-    case rfb::ServerCutText:
-        if (!receive(7) || !skip(rfb::readU32(recvBuffer, 3)))
-            return false;
-        break;
-    default:
-        receive(-1, 1000);
+    case ServerReader::Message::Lost:
+        return false;
+    case ServerReader::Message::Other:
         break;
     }
     pause(100);
     discardWaiting();
     return false;
-}
-
-bool HVNC::readRectangle()
-{
-    if (!receive(rfb::rectangleHeaderLength))
-        return false;
-    const rfb::Rectangle rect = rfb::parseRectangle(recvBuffer);
-    if (rect.encoding != rfb::encodingRaw)
-        return false;
-    if (socket->state() != QAbstractSocket::ConnectedState)
-        return false;
-    const int bytesPerPixel = bitsPerPixel / 8;
-    const int rowBytes = rect.width * bytesPerPixel;
-    if (rowBytes == 0 || rect.height == 0)
-        return true;
-    const int rowsAtOnce = rfb::rowsPerPiece(rowBytes, pieceBytes);
-    for (int row = 0; row < rect.height; row += rowsAtOnce) {
-        const int rows = std::min(rowsAtOnce, rect.height - row);
-        if (!receive(qint64(rows) * rowBytes))
-            return false;
-        SyncedMutexLocker lock(&imageMutex);
-        rfb::storeRows(screen, rect, row, rows, recvBuffer.constData());
-    }
-    return true;
 }
 
 bool HVNC::exchange()
@@ -538,7 +462,7 @@ bool HVNC::exchange()
         waitForNextPass();
         return true;
     }
-    for (int attempt = 1; attempt <= 5; ++attempt) {
+    for (int attempt = 1; attempt <= ServerReader::updateAttempts; ++attempt) {
         if (serviceUpdate()) {
             displayReady = true;
             emit updateDisplay();
@@ -547,7 +471,7 @@ bool HVNC::exchange()
         }
         if (abortRequested || !running)
             return false;
-        if (attempt < 5) {
+        if (attempt < ServerReader::updateAttempts) {
             pause(50);
             discardWaiting();
         }
@@ -559,15 +483,15 @@ void HVNC::flushCommands()
 {
     if (!displayReady)
         return;
-    if (!queueMutex.tryLock())
-        return;
-    SyncedMutexLocker::acquired(&queueMutex);
-    // Taken out at once: holding the lock through the pauses below would make the GUI's
-    // short try-lock fail and drop the operator's keys.
     QList<Command> commands;
-    commands.swap(commandQueue);
-    SyncedMutexLocker::releasing(&queueMutex);
-    queueMutex.unlock();
+    {
+        SyncedMutexLocker lock(&queueMutex, 0);
+        if (!lock.owns())
+            return;
+        // Taken out at once: holding the lock through the pauses below would make the GUI's
+        // short try-lock fail and drop the operator's keys.
+        commands.swap(commandQueue);
+    }
     for (const Command& command : qAsConst(commands)) {
         SyncedMutexLocker io(&ioMutex);
         if (!socket->isOpen())
@@ -597,68 +521,32 @@ bool HVNC::send()
     return written == sendBuffer.size();
 }
 
-bool HVNC::receive(qint64 count, int timeoutMs)
+qint64 HVNC::readSome(char* data, qint64 maxBytes, const QDeadlineTimer& deadline)
 {
-    if (timeoutMs == -2)
-        timeoutMs = timeout;
     if (failOnAbort())
-        return false;
-    SyncedMutexLocker io(&ioMutex);
-    recvBuffer.clear();
-    readTimer.start();
-    if (count == 0)
-        return true;
-    bool result = false;
-    char scrap[4096];
+        return -1;
     for (;;) {
         const qint64 available = socket->bytesAvailable();
         if (available > 0) {
-            if (count < 0) {
-                // Drained data is dropped as it comes, never collected.
-                while (socket->read(scrap, sizeof scrap) > 0) {
-                }
-                result = true;
-                continue;
-            }
-            const qint64 have = recvBuffer.size();
-            const qint64 wanted = std::min(available, count - have);
-            recvBuffer.resize(int(have + wanted));
-            const qint64 got = socket->read(recvBuffer.data() + have, wanted);
-            recvBuffer.resize(int(have + std::max<qint64>(got, 0)));
-            if (recvBuffer.size() == count)
-                return true;
+            SyncedMutexLocker io(&ioMutex);
+            const qint64 got = socket->read(data, std::min(available, maxBytes));
             if (got > 0)
-                continue;
+                return got;
         }
-        if (abortRequested) {
-            socket->abort();
-            closeConnection();
-            return false;
-        }
+        if (failOnAbort())
+            return -1;
         if (!running || socket->state() != QAbstractSocket::ConnectedState)
-            return result;
-        const qint64 left = timeoutMs - readTimer.elapsed();
+            return -1;
+        const qint64 left = deadline.remainingTime();
         if (left <= 0)
-            return result;
+            return 0;
         waitForEvents(int(left));
     }
 }
 
-bool HVNC::skip(qint64 count)
+bool HVNC::isConnected() const
 {
-    while (count > 0) {
-        const qint64 piece = std::min<qint64>(count, pieceBytes);
-        if (!receive(piece))
-            return false;
-        count -= piece;
-    }
-    return receive(0);
-}
-
-bool HVNC::sendAndReceive(const QByteArray& message, qint64 count)
-{
-    sendBuffer = message;
-    return send() && receive(count);
+    return socket->state() == QAbstractSocket::ConnectedState;
 }
 
 bool HVNC::waitConnected()

@@ -1,6 +1,9 @@
 #pragma once
 // HVNC: the RFB 3.8 client session with the device's screen, run on its own worker thread.
+#include "remote/bytesource.h"
 #include "remote/externaldevicehandler.h"
+#include "remote/rfbprotocol.h"
+#include "remote/serverreader.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -18,7 +21,8 @@ class SocketHelper;
 class QTcpSocket;
 class QTimer;
 
-class HVNC : public ExternalDeviceHandler
+// The session is the reader's byte source: the worker's socket, with its waits and aborts.
+class HVNC : public ExternalDeviceHandler, private ByteSource
 {
     Q_OBJECT
 public:
@@ -46,7 +50,12 @@ public:
     void setPassword(QString password, bool accepted);
     // Read only while holding imageMutex.
     QImage* image();
-    // kind 0: ordinary message; kind 1: pointer motion, replacing motion still queued.
+    enum CommandKind
+    {
+        OrdinaryCommand = 0,
+        // Pointer motion: replaces motion still queued.
+        MotionCommand = 1
+    };
     void sendMessage(QByteArray message, int kind);
 
     // Time-out of connecting, of each receive and of each wait for written bytes.
@@ -72,7 +81,7 @@ protected:
 private:
     struct Command
     {
-        int kind = 0;
+        int kind = OrdinaryCommand;
         QByteArray message;
     };
 
@@ -81,18 +90,17 @@ private:
     bool readServerInit();
     bool sendPixelFormat();
     bool serviceUpdate();
-    bool readRectangle();
     bool exchange();
     void flushCommands();
     void clearCommands();
 
     bool send();
-    bool receive(qint64 count, int timeoutMs = -2);
-    bool skip(qint64 count);
-    bool sendAndReceive(const QByteArray& message, qint64 count);
+    // ByteSource, for the reader: every wait ends on an abort or the end of the session.
+    qint64 readSome(char* data, qint64 maxBytes, const QDeadlineTimer& deadline) override;
+    void discardWaiting() override;
+    bool isConnected() const override;
     bool waitConnected();
     bool waitWritten();
-    void discardWaiting();
     void closeConnection();
     bool failOnAbort();
     bool mustStop() const;
@@ -118,16 +126,9 @@ private:
     std::atomic<int> currentAction{Idle};
     std::atomic<int> nextAction{Idle};
 
-    int bitsPerPixel = 0;
-    int depth = 0;
-    int bigEndian = 0;
-    int trueColour = 0;
-    int redMax = 0;
-    int greenMax = 0;
-    int blueMax = 0;
-    int redShift = 0;
-    int greenShift = 0;
-    int blueShift = 0;
+    // The format the server sends in: its own until SetPixelFormat has gone out.
+    rfb::PixelFormat pixelFormat;
+    // Only a screen that passed the reader's checks.
     std::atomic<int> frameWidth{0};
     std::atomic<int> frameHeight{0};
     QImage screen;
@@ -145,11 +146,10 @@ private:
     QString address;
 
     QMutex ioMutex;
-    QByteArray recvBuffer;
+    ServerReader reader{*this};
     QByteArray sendBuffer;
     QByteArray updateRequest;
     QElapsedTimer frameTimer;
-    QElapsedTimer readTimer;
 
     // Input or a new action arrived since the worker last looked.
     std::atomic<bool> wakePending{false};

@@ -10,14 +10,29 @@
 #endif
 #endif
 
-SyncedMutexLocker::SyncedMutexLocker(QMutex* mutex) : mutex(mutex)
+SyncedMutexLocker::SyncedMutexLocker(QMutex* mutex) : mutex(mutex), locked(true)
 {
     mutex->lock();
     acquired(mutex);
 }
 
+SyncedMutexLocker::SyncedMutexLocker(QMutex* mutex, int tryMs)
+    : mutex(mutex), locked(mutex->tryLock(tryMs))
+{
+    if (locked)
+        acquired(mutex);
+}
+
 SyncedMutexLocker::~SyncedMutexLocker()
 {
+    unlock();
+}
+
+void SyncedMutexLocker::unlock()
+{
+    if (!locked)
+        return;
+    locked = false;
     releasing(mutex);
     mutex->unlock();
 }

@@ -66,6 +66,7 @@ RfbFakeServer::RfbFakeServer(QObject* parent) : QObject(parent), server(new QTcp
 {
     connect(server, &QTcpServer::newConnection, this, &RfbFakeServer::onNewConnection);
     connect(&trickle, &QTimer::timeout, this, &RfbFakeServer::writeOneByte);
+    connect(&fill, &QTimer::timeout, this, &RfbFakeServer::writeFill);
     // A forgotten peer must not outlive its test for long.
     lifetime.setSingleShot(true);
     connect(&lifetime, &QTimer::timeout, this, [this]() {
@@ -97,6 +98,7 @@ bool RfbFakeServer::listen(const QHostAddress& address, quint16 port)
 void RfbFakeServer::closeClient()
 {
     trickle.stop();
+    fill.stop();
     pending.clear();
     if (client) {
         client->disconnect(this);
@@ -226,6 +228,15 @@ void RfbFakeServer::writeOneByte()
         trickle.stop();
 }
 
+void RfbFakeServer::writeFill()
+{
+    // Only as fast as the client takes it: the peer's own buffer stays small.
+    if (client && client->bytesToWrite() < 1024 * 1024) {
+        client->write(fillChunk);
+        client->flush();
+    }
+}
+
 void RfbFakeServer::onReadyRead()
 {
     if (!client)
@@ -287,6 +298,8 @@ void RfbFakeServer::onReadyRead()
             input.remove(0, 1);
             put(serverInit());
             stage = Stage::Messages;
+            if (fillFrom == 0)
+                fill.start(fillEveryMs);
             break;
         case Stage::Messages: {
             const int length = messageLength(input);
@@ -322,6 +335,8 @@ void RfbFakeServer::handleMessage(const QByteArray& message)
     }
     put(answer);
     ++answered;
+    if (fillFrom > 0 && requests == fillFrom)
+        fill.start(fillEveryMs);
     if (closeAfterUpdates >= 0 && answered >= closeAfterUpdates) {
         client->flush();
         client->disconnectFromHost();

@@ -38,6 +38,11 @@ public:
     bool oneBytePerWrite = false;
     int closeAfterUpdates = -1; // close after answering this many requests
     int stallAfterUpdates = -1; // leave later requests unanswered, socket open
+    // A device that never finishes a field: after ServerInit (0) or after answering request n,
+    // fillChunk is sent every fillEveryMs for as long as the client stays.
+    int fillFrom = -1;
+    QByteArray fillChunk = QByteArray(16 * 1024, '\xff');
+    int fillEveryMs = 50;
 
     // --- what the client did
     QByteArray clientVersion() const { return version_; }
@@ -62,6 +67,7 @@ private slots:
     void onNewConnection();
     void onReadyRead();
     void writeOneByte();
+    void writeFill();
 
 private:
     enum class Stage
@@ -81,6 +87,7 @@ private:
     QByteArray input;
     QByteArray pending;
     QTimer trickle;
+    QTimer fill;
     QTimer lifetime;
     Stage stage = Stage::Version;
     QByteArray version_;

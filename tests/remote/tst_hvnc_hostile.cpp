@@ -33,6 +33,8 @@ private slots:
     void hostileExchange();
     void hostileServerInit_data();
     void hostileServerInit();
+    void trickledFieldEndsAtItsTimeout_data();
+    void trickledFieldEndsAtItsTimeout();
     void randomRepliesNeverCrash();
     void peakMemoryStayedSmall();
 
@@ -134,6 +136,48 @@ void TestHvncHostile::hostileServerInit()
     QVERIFY(!harness.connectStates.contains(true));
     // Nothing was asked of a device whose screen cannot be shown.
     QCOMPARE(server.requestCount(), 0);
+}
+
+void TestHvncHostile::trickledFieldEndsAtItsTimeout_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("fillFrom");
+    QTest::addColumn<QString>("box");
+    const QString configure = QStringLiteral("Ошибка при конфигурации устройства!");
+    // Each piece of the field comes well within the time-out, the whole field never does.
+    QTest::newRow("4 GB desktop name") << QStringLiteral("127.3.3.7") << 0 << configure;
+    QTest::newRow("screen in Configure") << QStringLiteral("127.3.3.8") << 1 << configure;
+    QTest::newRow("screen in Exchange")
+        << QStringLiteral("127.3.3.9") << firstExchangeRequest << QStringLiteral("Ошибка обмена!");
+}
+
+void TestHvncHostile::trickledFieldEndsAtItsTimeout()
+{
+    QFETCH(QString, address);
+    QFETCH(int, fillFrom);
+    QFETCH(QString, box);
+    RfbFakeServer server;
+    server.screenSize = QSize(4096, 2048);
+    if (fillFrom == 0)
+        server.serverInitRaw = QByteArray::fromHex("10000800"
+                                                   "10100001001f003f001f0b0500000000"
+                                                   "fffffff0");
+    server.fillFrom = fillFrom;
+    // 320 KB/s: the whole screen would take almost a minute.
+    server.reply = [fillFrom](int request) {
+        return request < fillFrom
+                   ? RfbFakeServer::update({})
+                   : RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 4096, 2048, 0)});
+    };
+    QVERIFY(server.listen(QHostAddress(address)));
+    solmirtest::MessageBoxWatcher boxes;
+    RfbSessionHarness harness(address);
+    harness.session->setTimeout(400);
+    harness.connectSession();
+    QVERIFY(harness.waitForIdleAfter(30000));
+    QVERIFY(boxes.waitForCount(1));
+    QCOMPARE(boxes.texts(), QStringList{box});
+    QCOMPARE(harness.connectStates.contains(true), fillFrom == firstExchangeRequest);
 }
 
 void TestHvncHostile::randomRepliesNeverCrash()
