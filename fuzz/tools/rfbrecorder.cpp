@@ -1,52 +1,58 @@
-// solmir3-rfbrecorder: records every byte an RFB server says to a client that talks like the
-// workstation's session, as seed corpus for fuzz_rfb_stream.
+// solmir3-rfbrecorder: records every byte an RFB server says to the workstation's own reader, as
+// seed corpus for fuzz_rfb_stream.
 //   solmir3-rfbrecorder sim <outdir>                      the simulator, several option sets
 //   solmir3-rfbrecorder connect <host> <port> <file> [password]   any server, e.g. Xvnc
-#include "remote/rfbprotocol.h"
+#include "remote/bytesource.h"
+#include "remote/serverreader.h"
 #include "remote/vnccipher.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
 
 constexpr int quietMs = 300;
 constexpr int maxRecordBytes = 256 * 1024;
+// A recorded field that never ends would stall the recording, not the device.
+constexpr int fieldTimeoutMs = 2000;
 
-struct Recording
+// The server's side of the conversation, kept byte for byte as the session's reader takes it.
+class Recording : public ByteSource
 {
+public:
     QTcpSocket socket;
     QByteArray said;
 
-    // Exactly n bytes, or false.
-    bool read(int n, QByteArray* out = nullptr)
+    qint64 readSome(char* data, qint64 maxBytes, const QDeadlineTimer& deadline) override
     {
-        QByteArray bytes;
-        while (bytes.size() < n) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(5000))
-                return false;
-            bytes += socket.read(n - bytes.size());
+        if (said.size() >= maxRecordBytes)
+            return -1;
+        while (socket.bytesAvailable() == 0) {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                return -1;
+            const qint64 left = deadline.remainingTime();
+            if (left <= 0)
+                return 0;
+            socket.waitForReadyRead(int(left));
         }
-        said += bytes;
-        if (out)
-            *out = bytes;
-        return true;
+        const qint64 got =
+            socket.read(data, std::min<qint64>(maxBytes, maxRecordBytes - said.size()));
+        if (got > 0)
+            said.append(data, int(got));
+        return got;
     }
-
-    // Whatever arrives until the server has been quiet for a while.
-    void drain()
-    {
-        while (said.size() < maxRecordBytes &&
-               (socket.bytesAvailable() > 0 || socket.waitForReadyRead(quietMs)))
-            said += socket.read(maxRecordBytes - said.size());
-    }
+    // Kept: the recording is everything the server said.
+    void discardWaiting() override {}
+    bool isConnected() const override { return socket.state() == QAbstractSocket::ConnectedState; }
 
     void write(const QByteArray& bytes)
     {
@@ -55,62 +61,48 @@ struct Recording
     }
 };
 
+// Talks as the session does, through its reader, for the given number of update requests.
 QByteArray record(const QString& host, quint16 port, const QString& password, int updates)
 {
     Recording r;
+    ServerReader reader(r);
+    reader.setTimeout(fieldTimeoutMs);
     r.socket.connectToHost(host, port);
     if (!r.socket.waitForConnected(5000))
         return QByteArray();
-    QByteArray bytes;
-    if (!r.read(rfb::versionLength, &bytes))
+    // Whatever follows a refusal (a reason, say) belongs to the recording too.
+    const auto refused = [&]() {
+        reader.drain(quietMs);
         return r.said;
-    if (!rfb::isSupportedVersion(bytes)) {
-        r.drain();
-        return r.said;
-    }
+    };
+    if (!reader.readVersion())
+        return refused();
     r.write(rfb::protocolVersion());
-    if (!r.read(1, &bytes))
-        return r.said;
-    const int count = uchar(bytes.at(0));
-    if (count == 0) {
-        r.drain();
-        return r.said;
-    }
-    if (!r.read(count, &bytes))
-        return r.said;
-    const rfb::SecurityType type = rfb::chooseSecurityType(bytes);
-    if (type == rfb::SecurityInvalid)
-        return r.said;
+    rfb::SecurityType type = rfb::SecurityInvalid;
+    if (!reader.readSecurityTypes(&type) || type == rfb::SecurityInvalid)
+        return refused();
     r.write(QByteArray(1, char(type)));
     if (type == rfb::SecurityVncAuth) {
-        if (!r.read(16, &bytes))
+        QByteArray challenge;
+        if (!reader.readChallenge(&challenge))
             return r.said;
-        r.write(vncResponse(bytes, password));
+        r.write(vncResponse(challenge, password));
     }
-    if (!r.read(4, &bytes))
-        return r.said;
-    if (bytes.at(3) != 0) {
-        r.drain();
-        return r.said;
-    }
+    if (reader.readSecurityResult() != ServerReader::SecurityResult::Accepted)
+        return refused();
     r.write(QByteArray(1, char(1)));
-    if (!r.read(rfb::serverInitHeaderLength, &bytes))
-        return r.said;
-    const rfb::ServerInit init = rfb::parseServerInit(bytes);
-    if (init.nameLength > 4096) {
-        r.drain();
-        return r.said;
-    }
-    if (!r.read(int(init.nameLength)))
-        return r.said;
+    rfb::ServerInit init;
+    if (!reader.readServerInit(&init))
+        return refused();
     r.write(rfb::setPixelFormat(rfb::rgb565()));
+    QImage screen(init.width, init.height, QImage::Format_RGB16);
     const QByteArray request = rfb::framebufferUpdateRequest(init.width, init.height);
-    for (int i = 0; i < updates && r.said.size() < maxRecordBytes; ++i) {
+    // On after a lost message too, as the session's next attempt goes on.
+    for (int i = 0; i < updates && r.said.size() < maxRecordBytes && r.isConnected(); ++i) {
         r.write(request);
-        r.drain();
-        if (r.socket.state() != QAbstractSocket::ConnectedState)
-            break;
+        reader.readServerMessage(screen, nullptr, rfb::rgb565());
     }
+    reader.drain(quietMs);
     return r.said;
 }
 

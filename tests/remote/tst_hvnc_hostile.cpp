@@ -134,6 +134,7 @@ void TestHvncHostile::hostileServerInit()
     QVERIFY(boxes.waitForCount(1));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка при конфигурации устройства!")});
     QVERIFY(!harness.connectStates.contains(true));
+    QVERIFY(harness.session->frameSize() != size);
     // Nothing was asked of a device whose screen cannot be shown.
     QCOMPARE(server.requestCount(), 0);
 }
