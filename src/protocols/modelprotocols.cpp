@@ -114,8 +114,7 @@ void ModelProtocols::applyFilter()
 
 void ModelProtocols::loadProtocols()
 {
-    const QString address = QStringLiteral("http://") + Settings::instance()->prIP->addressText() +
-                            QStringLiteral("/protocols");
+    const QString address = protocolListingUrlText(Settings::instance()->prIP->addressText());
     emit clearDownloads();
     beginResetModel();
     items.clear();

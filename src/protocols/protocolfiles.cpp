@@ -13,6 +13,26 @@
 #include <unistd.h>
 #endif
 
+QString protocolListingUrlText(const QString& address)
+{
+    return QStringLiteral("http://") + address + QStringLiteral("/protocols");
+}
+
+QString protocolFileUrlText(const QString& address, const QString& name)
+{
+    return protocolListingUrlText(address) + QLatin1Char('/') + name;
+}
+
+QString protocolLinkStart()
+{
+    return QStringLiteral(".xlsx\">");
+}
+
+QString protocolLinkEnd()
+{
+    return QStringLiteral("</a>");
+}
+
 QString protocolListingText(const QByteArray& body)
 {
     const int nul = body.indexOf('\0');
@@ -21,8 +41,8 @@ QString protocolListingText(const QByteArray& body)
 
 QStringList scanProtocolListing(const QString& text)
 {
-    static const QString start = QStringLiteral(".xlsx\">");
-    static const QString end = QStringLiteral("</a>");
+    static const QString start = protocolLinkStart();
+    static const QString end = protocolLinkEnd();
     QStringList names;
     int from = 1;
     // The first end marker after a start stays valid for every later start before it, which

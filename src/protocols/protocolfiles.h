@@ -7,10 +7,18 @@
 
 class QUrl;
 
+// Where the device publishes its listing page, and each protocol listed on it.
+QString protocolListingUrlText(const QString& address);
+QString protocolFileUrlText(const QString& address, const QString& name);
+
+// The markers a protocol's name stands between on the listing page.
+QString protocolLinkStart();
+QString protocolLinkEnd();
+
 // The body as UTF-8 text, up to the first NUL byte.
 QString protocolListingText(const QByteArray& body);
 
-// The link texts of every `.xlsx">` ... "</a>" pair, searched from the second character on.
+// The link texts of every start ... end marker pair, searched from the second character on.
 QStringList scanProtocolListing(const QString& text);
 
 // The last segment of url's fully decoded path. False when it is empty, "." or "..", or holds a

@@ -36,10 +36,9 @@ bool openUrl(const QUrl& url)
     return openUrlHandler ? openUrlHandler(url) : QDesktopServices::openUrl(url);
 }
 
-QString protocolsUrlText()
+QString protocolUrlText(const QString& name)
 {
-    return QStringLiteral("http://") + Settings::instance()->prIP->addressText() +
-           QStringLiteral("/protocols/");
+    return protocolFileUrlText(Settings::instance()->prIP->addressText(), name);
 }
 
 } // namespace
@@ -190,8 +189,7 @@ void TabProtocols::handleButton(int id)
             QAbstractItemModel* proxy = model->proxyModel();
             const QString name =
                 proxy->data(proxy->index(rows.first().row(), 0), Qt::DisplayRole).toString();
-            auto* file =
-                new FileDownloader(QUrl(protocolsUrlText() + name, QUrl::TolerantMode), this);
+            auto* file = new FileDownloader(QUrl(protocolUrlText(name), QUrl::TolerantMode), this);
             connect(file, SIGNAL(downloaded()), this, SLOT(onFileLoaded()));
             connect(model, SIGNAL(clearDownloads()), file, SLOT(deleteLater()));
             pendingFile = file;
@@ -213,9 +211,8 @@ void TabProtocols::handleButton(int id)
         if (names.isEmpty()) {
             MessageHandler::showWarning(QStringLiteral("Файл не выбран!"));
         } else {
-            const QString prefix = protocolsUrlText();
             for (QString& name : names)
-                name.prepend(prefix);
+                name = protocolUrlText(name);
             buttonBar->setEnabled(false);
             downloader->download(names);
         }
