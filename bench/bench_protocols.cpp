@@ -137,11 +137,12 @@ bool referenceMatches(const FilterEntry& entry, const QString& text)
 }
 
 FilterEntry wildcardEntry(const QString& pattern, Qt::CaseSensitivity cs, int kind = MatchesWhole,
-                          QRegExp::PatternSyntax syntax = QRegExp::Wildcard)
+                          QRegExp::PatternSyntax syntax = QRegExp::Wildcard, bool minimal = false)
 {
     FilterEntry entry;
     entry.kind = kind;
     entry.regExp = QRegExp(pattern, cs, syntax);
+    entry.regExp.setMinimal(minimal);
     return entry;
 }
 
@@ -233,6 +234,11 @@ bool checkFilterAgreement(const QStringList& names)
                                          kind);
                 entries << wildcardEntry(typed, cs, kind);
             }
+            // Minimal stars match as little as they can, so removal leaves the text around.
+            for (const int kind : {int(MatchesWhole), int(NotMatchesWhole)}) {
+                entries << wildcardEntry(QStringLiteral("*") + typed + QStringLiteral("*"), cs,
+                                         kind, QRegExp::Wildcard, true);
+            }
         }
     }
     for (int i = 0; i < 600; ++i) {
@@ -258,6 +264,12 @@ bool checkFilterAgreement(const QStringList& names)
     for (const FilterEntry& entry : entries) {
         for (const QString& text : texts)
             check.compare(entry, text);
+    }
+    for (const Qt::CaseSensitivity cs : {Qt::CaseInsensitive, Qt::CaseSensitive}) {
+        for (const QString& text : {QStringLiteral("xabcy"), QStringLiteral("abc")})
+            check.compare(wildcardEntry(QStringLiteral("*abc*"), cs, MatchesWhole,
+                                        QRegExp::WildcardUnix, true),
+                          text);
     }
 
     // And through the proxy itself, over the benchmark's own names.

@@ -4,7 +4,7 @@
 set -eu
 packages=(cmake ninja-build g++ make qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5widgets5
           fonts-dejavu-core xvfb xauth x11-xserver-utils tigervnc-standalone-server tigervnc-tools
-          x11vnc
+          x11vnc desktop-file-utils libglib2.0-bin
           clang libclang-rt-14-dev util-linux iproute2 curl)
 missing=()
 for p in "${packages[@]}"; do

@@ -34,10 +34,12 @@ FilterMatcher::FilterMatcher(const FilterEntry& entry) : condition(entry), rx(en
 {
     // "*" + literal + "*" under wildcard syntax: the greedy stars make the first occurrence of
     // the literal cover the whole text, so "occurs and nothing remains" is plain containment.
+    // Minimal stars cover nothing, and the text around the literal remains.
     const QString pattern = rx.pattern();
     const QRegExp::PatternSyntax syntax = rx.patternSyntax();
-    if ((syntax == QRegExp::Wildcard || syntax == QRegExp::WildcardUnix) && pattern.size() > 2 &&
-        pattern.startsWith(QLatin1Char('*')) && pattern.endsWith(QLatin1Char('*'))) {
+    if ((syntax == QRegExp::Wildcard || syntax == QRegExp::WildcardUnix) && !rx.isMinimal() &&
+        pattern.size() > 2 && pattern.startsWith(QLatin1Char('*')) &&
+        pattern.endsWith(QLatin1Char('*'))) {
         const QString literal = pattern.mid(1, pattern.size() - 2);
         if (isWildcardLiteral(literal)) {
             containment = true;

@@ -16,6 +16,16 @@ MultipleFilesDownloader::MultipleFilesDownloader(ParametrPath* folder, QObject* 
 
 void MultipleFilesDownloader::download(const QStringList& urls)
 {
+    // Nothing to fetch is no batch, and no success to report: a running batch goes on and ends
+    // by itself; otherwise the caller hears at once that nothing was saved.
+    if (urls.isEmpty()) {
+        if (!current) {
+            total = 0;
+            saved = 0;
+            finishBatch(false);
+        }
+        return;
+    }
     if (current) {
         // A new batch replaces a running one; its reply must not be taken for the new one's.
         QNetworkReply* old = current;
@@ -26,10 +36,6 @@ void MultipleFilesDownloader::download(const QStringList& urls)
     saved = 0;
     complete = false;
     queue = urls;
-    if (queue.isEmpty()) {
-        finishBatch(true);
-        return;
-    }
     startNext();
 }
 

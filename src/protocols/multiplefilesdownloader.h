@@ -17,7 +17,8 @@ public:
 
     void download(const QStringList& urls);
     bool isRunning() const { return current != nullptr; }
-    // True when the last batch saved every file; false when it stopped at an error.
+    // True when the last batch saved every file; false when it stopped at an error or was
+    // given nothing to fetch.
     bool lastBatchComplete() const { return complete; }
     int batchSize() const { return total; }
 

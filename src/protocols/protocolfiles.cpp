@@ -3,14 +3,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QUrl>
-#include <cstdio>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/xattr.h>
 #endif
 
 QString protocolListingUrlText(const QString& address)
@@ -87,6 +95,202 @@ bool overwriteInPlace(const QString& target, const QByteArray& data)
     return written && file.error() == QFileDevice::NoError;
 }
 
+#ifdef Q_OS_UNIX
+
+const char leftoverPrefix[] = ".solmir3-";
+const char leftoverSuffix[] = ".part";
+// A save writes its temporary file in one go: one untouched this long belongs to no running save,
+// not even one of another workstation sharing the folder.
+const qint64 staleLeftoverSeconds = 15 * 60;
+
+bool isLeftoverName(const QString& name)
+{
+    static const QRegularExpression form(QStringLiteral("^\\.solmir3-[0-9a-f]{8}\\.part$"));
+    return form.match(name).hasMatch();
+}
+
+QByteArray hiddenName(const QByteArray& folder)
+{
+    return folder + '/' + leftoverPrefix +
+           QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') +
+           leftoverSuffix;
+}
+
+// Removes the named temporary files that an interrupted save of this program (this account's)
+// left in the folder. Once per folder and run: the scan costs a pass over the whole folder.
+void clearStaleLeftovers(const QString& folder)
+{
+    static QMutex mutex;
+    static QSet<QString> cleared;
+    {
+        QMutexLocker lock(&mutex);
+        if (cleared.contains(folder))
+            return;
+        cleared.insert(folder);
+    }
+    const QStringList names = QDir(folder).entryList(
+        {QLatin1String(leftoverPrefix) + QLatin1Char('*') + QLatin1String(leftoverSuffix)},
+        QDir::Files | QDir::Hidden | QDir::System);
+    const time_t now = ::time(nullptr);
+    for (const QString& name : names) {
+        if (!isLeftoverName(name))
+            continue;
+        const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + name);
+        struct stat st = {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && now - st.st_mtime > staleLeftoverSeconds)
+            ::unlink(path.constData());
+    }
+}
+
+bool writeAll(int fd, const QByteArray& data)
+{
+    const char* p = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+// The replacement takes over the protocol's owner, group and mode; false where the account may
+// not give them (another owner, a group it is not in).
+bool takeOver(int fd, const struct stat& existing)
+{
+    struct stat made = {};
+    if (::fstat(fd, &made) != 0)
+        return false;
+    if ((made.st_uid != existing.st_uid || made.st_gid != existing.st_gid) &&
+        ::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+        return false;
+    const mode_t mode = existing.st_mode & 07777;
+    if (::fchmod(fd, mode) != 0 || ::fstat(fd, &made) != 0)
+        return false;
+    return made.st_uid == existing.st_uid && made.st_gid == existing.st_gid &&
+           (made.st_mode & 07777) == mode;
+}
+
+// An access list would not come along with a replacement.
+bool hasAccessList(const QByteArray& path)
+{
+#ifdef Q_OS_LINUX
+    return ::getxattr(path.constData(), "system.posix_acl_access", nullptr, 0) > 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+#ifdef O_TMPFILE
+// Gives the unnamed file a name; through /proc where it is mounted, else by the descriptor,
+// which needs a privilege.
+bool linkUnnamed(int fd, const QByteArray& path)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    return ::linkat(fd, "", AT_FDCWD, path.constData(), AT_EMPTY_PATH) == 0;
+}
+#endif
+
+enum class Outcome
+{
+    Saved,
+    Failed,
+    InPlace,
+    NoUnnamedFiles
+};
+
+// Writes data to a temporary file in the folder and puts it in place of target in one step, so a
+// failed or interrupted write never leaves a truncated protocol nor touches the copy that was
+// there. The unnamed kind leaves nothing behind whatever happens; the named one may, after a
+// crash. No sync per file: it cost twice the transfer itself in a batch, and a replacing rename
+// is ordered after its data by the file system.
+Outcome replaceAtomically(const QByteArray& folder, const QByteArray& target,
+                          const struct stat* existing, const QByteArray& data, bool unnamed)
+{
+    int fd = -1;
+    QByteArray tempName;
+    if (unnamed) {
+#ifdef O_TMPFILE
+        fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR))
+            return Outcome::NoUnnamedFiles;
+#else
+        return Outcome::NoUnnamedFiles;
+#endif
+    } else {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            tempName = hiddenName(folder);
+            fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0 || errno != EEXIST)
+                break;
+        }
+    }
+    if (fd < 0) {
+        // A folder the operator may not add files to still lets an existing protocol be
+        // updated; any other failure (a full disk) keeps the old copy rather than truncating it.
+        return errno == EACCES || errno == EPERM ? Outcome::InPlace : Outcome::Failed;
+    }
+    const auto discard = [&](Outcome outcome) {
+        ::close(fd);
+        if (!tempName.isEmpty())
+            ::unlink(tempName.constData());
+        return outcome;
+    };
+    if (!writeAll(fd, data))
+        return discard(Outcome::Failed);
+    // A new protocol gets what the umask gives, as a directly written file does.
+    if (existing && !takeOver(fd, *existing))
+        return discard(Outcome::InPlace);
+#ifdef O_TMPFILE
+    if (unnamed) {
+        if (!existing) {
+            if (linkUnnamed(fd, target)) {
+                ::close(fd);
+                return Outcome::Saved;
+            }
+            // Someone else's file appeared meanwhile: replaced like any existing one.
+            if (errno != EEXIST)
+                return discard(Outcome::NoUnnamedFiles);
+        }
+        // No call replaces a file by an unnamed one: a hidden name for the instant of the rename.
+        for (int attempt = 0; attempt < 16 && tempName.isEmpty(); ++attempt) {
+            const QByteArray name = hiddenName(folder);
+            if (linkUnnamed(fd, name))
+                tempName = name;
+            else if (errno != EEXIST)
+                return discard(Outcome::NoUnnamedFiles);
+        }
+        if (tempName.isEmpty())
+            return discard(Outcome::Failed);
+    }
+#endif
+    const int closed = ::close(fd);
+    if (closed != 0) {
+        ::unlink(tempName.constData());
+        return Outcome::Failed;
+    }
+    if (::rename(tempName.constData(), target.constData()) != 0) {
+        // A sticky folder refuses to replace another account's file; a direct open may still
+        // write it.
+        const int error = errno;
+        ::unlink(tempName.constData());
+        return error == EPERM || error == EACCES ? Outcome::InPlace : Outcome::Failed;
+    }
+    return Outcome::Saved;
+}
+
+#endif // Q_OS_UNIX
+
 } // namespace
 
 bool saveProtocolFile(const QString& folder, const QString& name, const QByteArray& data)
@@ -103,42 +307,29 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
     const bool exists = ::stat(nativeTarget.constData(), &existing) == 0;
     if (exists) {
         // A protocol the operator made read-only stays as it is.
-        if (::access(nativeTarget.constData(), W_OK) != 0)
+        if (::faccessat(AT_FDCWD, nativeTarget.constData(), W_OK, AT_EACCESS) != 0)
             return false;
         // A link is written through, as the operator set it up, not replaced by a plain file.
-        if (QFileInfo(target).isSymLink() || existing.st_nlink > 1 || !S_ISREG(existing.st_mode))
+        if (QFileInfo(target).isSymLink() || existing.st_nlink > 1 || !S_ISREG(existing.st_mode) ||
+            hasAccessList(nativeTarget))
             return overwriteInPlace(target, data);
     }
-    // Written beside the target under a short hidden name, then renamed over it: a failed or
-    // interrupted write never leaves a truncated protocol and never touches the copy that was
-    // there. Unlike QSaveFile it does not sync every file to disk, which cost twice the transfer
-    // itself in a batch; a replacing rename is ordered after its data by the file system.
-    QFile temp;
-    for (int attempt = 0; attempt < 16 && !temp.isOpen(); ++attempt) {
-        temp.setFileName(folder +
-                         QStringLiteral("/.solmir3-%1.part")
-                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        // Only a name clash is worth another attempt.
-        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !temp.exists())
+    clearStaleLeftovers(folder);
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    for (const bool unnamed : {true, false}) {
+        switch (replaceAtomically(nativeFolder, nativeTarget, exists ? &existing : nullptr, data,
+                                  unnamed)) {
+        case Outcome::Saved:
+            return true;
+        case Outcome::Failed:
+            return false;
+        case Outcome::InPlace:
+            return exists && overwriteInPlace(target, data);
+        case Outcome::NoUnnamedFiles:
             break;
+        }
     }
-    if (!temp.isOpen()) {
-        // A folder the operator may not add files to still lets an existing protocol be updated;
-        // any other failure (a full disk) keeps the old copy rather than truncating it.
-        return exists && !QFileInfo(folder).isWritable() && overwriteInPlace(target, data);
-    }
-    // A new protocol gets what the umask gives, as a directly written file would.
-    if (exists)
-        temp.setPermissions(QFileInfo(target).permissions());
-    const bool written = temp.write(data) == data.size() && temp.flush();
-    temp.close();
-    if (!written || temp.error() != QFileDevice::NoError ||
-        std::rename(QFile::encodeName(temp.fileName()).constData(), nativeTarget.constData()) !=
-            0) {
-        temp.remove();
-        return false;
-    }
-    return true;
+    return false;
 #else
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))

@@ -26,6 +26,8 @@ QStringList scanProtocolListing(const QString& text);
 bool safeProtocolFileName(const QUrl& url, QString* name);
 
 // Writes data as folder/name, creating the folder with its missing parents; false for an empty
-// folder. A new or plain file is replaced atomically, so a failed write leaves any earlier copy
-// untouched; a read-only one is refused, and a linked one is written through.
+// folder. A new or plain file is replaced atomically, keeping its owner, group and mode, so a
+// failed write leaves any earlier copy untouched; where such a replacement cannot keep them or is
+// refused, the file is written in place as a direct open would. A read-only one is refused, and
+// a linked one is written through.
 bool saveProtocolFile(const QString& folder, const QString& name, const QByteArray& data);

@@ -6,6 +6,10 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +27,44 @@ void writeAll(const QString& path, const QByteArray& data)
     QCOMPARE(file.write(data), data.size());
 }
 
+struct stat statOf(const QString& path)
+{
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        st.st_ino = 0;
+    return st;
+}
+
+// Root acting as the ordinary account "nobody" for the scope: the tests run as root in CI, and
+// the cases that matter are an operator's, not root's.
+class AsNobody
+{
+public:
+    AsNobody()
+    {
+        const passwd* account = ::getpwnam("nobody");
+        if (::geteuid() != 0 || !account)
+            return;
+        groups.resize(::getgroups(0, nullptr));
+        groups.resize(::getgroups(groups.size(), groups.data()));
+        active = ::setgroups(0, nullptr) == 0 && ::setegid(account->pw_gid) == 0 &&
+                 ::seteuid(account->pw_uid) == 0;
+    }
+    ~AsNobody()
+    {
+        if (::geteuid() != 0 && ::seteuid(0) != 0)
+            qFatal("cannot become root again");
+        if (::setegid(0) != 0 || ::setgroups(groups.size(), groups.data()) != 0)
+            qFatal("cannot restore root's groups");
+    }
+    // True when the process now acts as an account other than root.
+    bool ok() const { return active || ::geteuid() != 0; }
+
+private:
+    QVector<gid_t> groups;
+    bool active = false;
+};
+
 } // namespace
 
 class TestProtocolListing : public QObject
@@ -37,6 +79,8 @@ private slots:
     void saveReplacesAndCreates();
     void saveWritesThroughLinks();
     void saveHonoursPermissions();
+    void saveKeepsOwnerGroupAndMode();
+    void saveLeavesNothingBehind();
 };
 
 void TestProtocolListing::scan_data()
@@ -160,12 +204,19 @@ void TestProtocolListing::saveWritesThroughLinks()
 
 void TestProtocolListing::saveHonoursPermissions()
 {
-    if (::geteuid() == 0)
-        QSKIP("root may write anything; run as an ordinary user");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    QFile(dir.path())
+        .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                        QFileDevice::ExeOther);
     const QString folder = dir.filePath(QStringLiteral("protocols"));
     QVERIFY(QDir().mkpath(folder));
+    if (const passwd* account = ::getpwnam("nobody"); account && ::geteuid() == 0)
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), account->pw_uid, account->pw_gid),
+                 0);
+    AsNobody operatorAccount;
+    if (!operatorAccount.ok())
+        QSKIP("root may write anything, and there is no account \"nobody\" to act as");
     writeAll(folder + "/protected.xlsx", "keep me");
     writeAll(folder + "/open.xlsx", "old");
     QFile(folder + "/protected.xlsx").setPermissions(QFileDevice::ReadOwner);
@@ -185,6 +236,90 @@ void TestProtocolListing::saveHonoursPermissions()
     QVERIFY(!created);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"open.xlsx", "protected.xlsx"}));
+}
+
+void TestProtocolListing::saveKeepsOwnerGroupAndMode()
+{
+    const passwd* other = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !other)
+        QSKIP("needs root, to hand a protocol to another account");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+
+    // A protocol of another account is replaced atomically (a new file), still that account's.
+    const QString folder = dir.filePath(QStringLiteral("shared"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString theirs = folder + QStringLiteral("/theirs.xlsx");
+    writeAll(theirs, "old");
+    const QByteArray nativeTheirs = QFile::encodeName(theirs);
+    QCOMPARE(::chown(nativeTheirs.constData(), other->pw_uid, other->pw_gid), 0);
+    QCOMPARE(::chmod(nativeTheirs.constData(), 0640), 0);
+    const struct stat before = statOf(theirs);
+    QVERIFY(saveProtocolFile(folder, QStringLiteral("theirs.xlsx"), "replaced"));
+    struct stat after = statOf(theirs);
+    QCOMPARE(readAll(theirs), QByteArray("replaced"));
+    QCOMPARE(after.st_uid, other->pw_uid);
+    QCOMPARE(after.st_gid, other->pw_gid);
+    QCOMPARE(after.st_mode & 07777, mode_t(0640));
+    QVERIFY(after.st_ino != before.st_ino);
+
+    // A shared folder with the sticky bit, the operator an ordinary account: another account's
+    // writable protocol can be neither given away nor renamed over, so it is written in place.
+    const QString sticky = dir.filePath(QStringLiteral("sticky"));
+    QVERIFY(QDir().mkpath(sticky));
+    QCOMPARE(::chmod(QFile::encodeName(sticky).constData(), 01777), 0);
+    const QString rootOwned = sticky + QStringLiteral("/root.xlsx");
+    writeAll(rootOwned, "old");
+    QCOMPARE(::chmod(QFile::encodeName(rootOwned).constData(), 0666), 0);
+    const struct stat rootBefore = statOf(rootOwned);
+    bool updated = false;
+    bool created = false;
+    {
+        AsNobody operatorAccount;
+        QVERIFY(operatorAccount.ok());
+        updated = saveProtocolFile(sticky, QStringLiteral("root.xlsx"), "by the operator");
+        created = saveProtocolFile(sticky, QStringLiteral("new.xlsx"), "fresh");
+    }
+    QVERIFY(updated);
+    QCOMPARE(readAll(rootOwned), QByteArray("by the operator"));
+    after = statOf(rootOwned);
+    QCOMPARE(after.st_uid, uid_t(0));
+    QCOMPARE(after.st_mode & 07777, mode_t(0666));
+    QCOMPARE(after.st_ino, rootBefore.st_ino);
+    // A new protocol there is the operator's own.
+    QVERIFY(created);
+    QCOMPARE(readAll(sticky + QStringLiteral("/new.xlsx")), QByteArray("fresh"));
+    QCOMPARE(statOf(sticky + QStringLiteral("/new.xlsx")).st_uid, other->pw_uid);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"theirs.xlsx"});
+    QCOMPARE(QDir(sticky).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"new.xlsx", "root.xlsx"}));
+}
+
+void TestProtocolListing::saveLeavesNothingBehind()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.path();
+    // What interrupted saves left: an hour-old one goes; a fresh one may be another
+    // workstation's save in progress, and the rest is not this program's.
+    const QStringList left = {QStringLiteral(".solmir3-0badc0de.part"),
+                              QStringLiteral(".solmir3-1234abcd.part"),
+                              QStringLiteral(".solmir3-notes.part"), QStringLiteral("x.part")};
+    for (const QString& name : left)
+        writeAll(folder + QLatin1Char('/') + name, "partial");
+    const timeval hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const QString& name : {left.at(0), left.at(2), left.at(3)})
+        QCOMPARE(::utimes(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), hourAgo),
+                 0);
+
+    QVERIFY(saveProtocolFile(folder, QStringLiteral("p.xlsx"), "new"));
+    QVERIFY(saveProtocolFile(folder, QStringLiteral("p.xlsx"), "replaced"));
+    QCOMPARE(readAll(folder + QStringLiteral("/p.xlsx")), QByteArray("replaced"));
+    QStringList expected = left.mid(1);
+    expected << QStringLiteral("p.xlsx");
+    expected.sort();
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), expected);
 }
 
 QTEST_GUILESS_MAIN(TestProtocolListing)

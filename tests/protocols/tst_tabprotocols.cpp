@@ -318,6 +318,14 @@ void TestTabProtocols::downloadSelectedVisibleInShownOrder()
     QCOMPARE(readFile(deep + "/a.xlsx"), QByteArray("small a"));
     QCOMPARE(readFile(moved + "/A.xlsx"), QByteArray("big A"));
     QVERIFY(!QFile::exists(deep + "/c.xlsx"));
+
+    // An empty batch ends at once, saves nothing and is not reported as loaded.
+    QSignalSpy ended(tab->batchDownloader(), SIGNAL(downloaded()));
+    tab->batchDownloader()->download({});
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!tab->batchDownloader()->lastBatchComplete());
+    QCOMPARE(boxes->count(), 3);
+    QVERIFY(tab->buttons()->isEnabled());
 }
 void TestTabProtocols::openFileAndFolder()
 {
