@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 constexpr int kConnectMs = 20000;
 }
@@ -35,6 +37,9 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     const QString address = QStringLiteral("127.5.5.1");
     SimOptions options = RemoteScreenFixture::deviceOptions(address);
     options.screenSize = QSize(320, 240);
+    // The device stops answering after its first screen in Exchange, so every disconnect below
+    // meets a pass that waits on it: the moment a failure box could wrongly be raised.
+    options.stallAfterUpdates = 4;
     auto device = RemoteScreenFixture::startDevice(options);
     QVERIFY(device);
     RemoteScreenFixture::setDeviceAddress(QStringLiteral("192.168.0.3"));
@@ -48,6 +53,12 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     auto* view = new DisplayFrame(&window);
     view->move(0, 60);
     bar->setDisplayFrame(view);
+    view->session()->setTimeout(60000);
+    const auto requests = [&device]() {
+        const QList<QByteArray> messages = device->clientMessages();
+        return int(std::count_if(messages.cbegin(), messages.cend(),
+                                 [](const QByteArray& m) { return m.at(0) == 3; }));
+    };
     window.resize(600, 400);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -77,6 +88,7 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     QVERIFY(!bar->addressField()->isEnabled());
     QCOMPARE(device->connectionCount(), 1);
     QCOMPARE(view->size(), QSize(320, 240));
+    QTRY_COMPARE_WITH_TIMEOUT(requests(), 5, kConnectMs);
 
     // Disconnecting does not disable the button and raises no box.
     QTest::mouseClick(button, Qt::LeftButton);
@@ -91,6 +103,7 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Отключить"), kConnectMs);
     QCOMPARE(device->connectionCount(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(requests(), 10, kConnectMs);
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
     QCOMPARE(boxes.count(), 0);
