@@ -168,7 +168,7 @@ void TestHvncExchange::failures()
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
-    harness.session->setTimeout(600);
+    harness.session->setTimeout(300);
     harness.connectSession();
     QVERIFY(harness.waitForAction(HVNC::Exchange));
     QVERIFY(harness.waitForIdleAfter());
