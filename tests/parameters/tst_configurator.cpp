@@ -127,6 +127,7 @@ private slots:
         const QByteArray stray = "prStale=old\n[Group]\nother=1\n";
         QTest::newRow("valid") << "[General]\nprIP=10.0.0.7\n" + stray << "10.0.0.7";
         QTest::newRow("octet too big") << "[General]\nprIP=10.0.0.300\n" + stray << "";
+        QTest::newRow("octet 256") << "[General]\nprIP=10.0.0.256\n" + stray << "";
         QTest::newRow("partial") << "[General]\nprIP=10.7\n" + stray << "";
         QTest::newRow("no address") << "[General]\n" + stray << "192.168.0.3";
         QTest::newRow("empty file") << QByteArray() << "192.168.0.3";

@@ -232,6 +232,7 @@ void TestTabProtocols::searchFiltersWhileTyping_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("shown");
     QTest::newRow("any case") << "A" << QStringList{"a.xlsx", "A.xlsx"};
+    QTest::newRow("up to the end") << "a.XLSX" << QStringList{"a.xlsx", "A.xlsx"};
     QTest::newRow("question mark") << "b?xl" << QStringList{"b.xlsx"};
     QTest::newRow("set") << "[bc]" << QStringList{"c.xlsx", "b.xlsx"};
     QTest::newRow("star") << "*" << QStringList{"c.xlsx", "b.xlsx", "a.xlsx", "A.xlsx"};

@@ -35,6 +35,9 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     const QString address = QStringLiteral("127.5.5.1");
     SimOptions options = RemoteScreenFixture::deviceOptions(address);
     options.screenSize = QSize(320, 240);
+    // The device stops answering after its first screen in Exchange, so every disconnect below
+    // meets a pass that waits on it: the moment a failure box could wrongly be raised.
+    options.stallAfterUpdates = 4;
     auto device = RemoteScreenFixture::startDevice(options);
     QVERIFY(device);
     RemoteScreenFixture::setDeviceAddress(QStringLiteral("192.168.0.3"));
@@ -48,6 +51,8 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     auto* view = new DisplayFrame(&window);
     view->move(0, 60);
     bar->setDisplayFrame(view);
+    view->session()->setTimeout(60000);
+    const QByteArray request = QByteArray::fromHex("03 00 0000 0000 0140 00f0");
     window.resize(600, 400);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -77,6 +82,7 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     QVERIFY(!bar->addressField()->isEnabled());
     QCOMPARE(device->connectionCount(), 1);
     QCOMPARE(view->size(), QSize(320, 240));
+    QTRY_COMPARE_WITH_TIMEOUT(device->clientMessages().count(request), 5, kConnectMs);
 
     // Disconnecting does not disable the button and raises no box.
     QTest::mouseClick(button, Qt::LeftButton);
@@ -91,6 +97,7 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Отключить"), kConnectMs);
     QCOMPARE(device->connectionCount(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(device->clientMessages().count(request), 10, kConnectMs);
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
     QCOMPARE(boxes.count(), 0);

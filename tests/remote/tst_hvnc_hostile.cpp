@@ -76,7 +76,7 @@ void TestHvncHostile::hostileExchange()
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
-    harness.session->setTimeout(400);
+    harness.session->setTimeout(300);
     harness.connectSession();
     QVERIFY(harness.waitForAction(HVNC::Exchange));
     QVERIFY(harness.waitForIdleAfter(60000));

@@ -115,10 +115,13 @@ private:
                                                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!xserver.waitForStarted(10000) || !waitForDisplay())
             return false;
+        // Told the link is a LAN, x11vnc skips the seconds it would spend measuring it, during
+        // which it sends no screen changes.
         QStringList arguments{QStringLiteral("-display"), displayName(),
                               QStringLiteral("-listen"),  address,
                               QStringLiteral("-rfbport"), QStringLiteral("5900"),
-                              QStringLiteral("-forever"), QStringLiteral("-shared")};
+                              QStringLiteral("-forever"), QStringLiteral("-shared"),
+                              QStringLiteral("-speeds"),  QStringLiteral("lan")};
         if (passwordFile.isEmpty())
             arguments << QStringLiteral("-nopw");
         else

@@ -1,5 +1,5 @@
-// The session against the simulated device: long use (many connect/disconnect cycles) and its own
-// DES.
+// The session against the simulated device: connecting again and again, and the device's own DES.
+// Long use (hundreds of cycles, memory, descriptors) is the soak's.
 #include "messageboxwatcher.h"
 #include "remotescreenfixture.h"
 #include "rfbsessionharness.h"
@@ -10,15 +10,6 @@
 #include "simulator/simoptions.h"
 
 #include <QtTest>
-
-#if defined(__SANITIZE_ADDRESS__)
-// ASan keeps freed memory in a quarantine (256 MB by default), which would count as resident
-// memory here; a small one keeps the peak measurement about this program.
-extern "C" const char* __asan_default_options()
-{
-    return "quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
-}
-#endif
 
 namespace {
 
@@ -50,21 +41,20 @@ class TestHvncSimulator : public QObject
 {
     Q_OBJECT
 private slots:
-    void hundredConnectDisconnectCycles();
+    void connectDisconnectCycles();
     void passwordCheckedByTheDevicesOwnDes();
     void screenIn565AndKeysReachTheDevice();
 };
 
-void TestHvncSimulator::hundredConnectDisconnectCycles()
+void TestHvncSimulator::connectDisconnectCycles()
 {
     const QString address = QStringLiteral("127.3.4.1");
     RfbServer device(RemoteScreenFixture::deviceOptions(address));
     QVERIFY2(startDevice(device), qPrintable(device.errorString()));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
-    // TSan's shadow memory makes the process's size meaningless.
-    [[maybe_unused]] const qint64 peakBefore = RfbSessionHarness::peakRssKiB();
-    for (int cycle = 1; cycle <= 100; ++cycle) {
+    const int cycles = 3;
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
         harness.actions.clear();
         harness.connectSession();
         QVERIFY2(harness.waitForAction(HVNC::Exchange), qPrintable(QString::number(cycle)));
@@ -73,14 +63,10 @@ void TestHvncSimulator::hundredConnectDisconnectCycles()
         QVERIFY2(harness.waitForIdleAfter(), qPrintable(QString::number(cycle)));
         QVERIFY(!harness.session->isReady());
     }
-    QVERIFY(RfbSessionHarness::waitFor([&]() { return device.connectionCount() == 100; }));
+    QVERIFY(RfbSessionHarness::waitFor([&]() { return device.connectionCount() == cycles; }));
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(harness.connectStates.count(true), 100);
-    QCOMPARE(harness.statuses.count(QStringLiteral("Связь установлена.")), 100);
-#if !defined(__SANITIZE_THREAD__)
-    const qint64 grown = RfbSessionHarness::peakRssKiB() - peakBefore;
-    QVERIFY(grown < 64 * 1024);
-#endif
+    QCOMPARE(harness.connectStates.count(true), cycles);
+    QCOMPARE(harness.statuses.count(QStringLiteral("Связь установлена.")), cycles);
 }
 
 void TestHvncSimulator::passwordCheckedByTheDevicesOwnDes()

@@ -275,7 +275,7 @@ void TestSimRfb::oddReplies()
     expectUpdate(client, *server, QRect(0, 0, 32, 16));
     for (int i = 0; i < 2; ++i) {
         client.write(SimTestClient::updateRequest(false, 0, 0, 32, 16));
-        QCOMPARE(client.drain(150).toHex(), expected.toHex());
+        QCOMPARE(client.read(expected.size()).toHex(), expected.toHex());
     }
     expectUpdate(client, *server, QRect(0, 0, 32, 16));
     QVERIFY(client.isOpen());

@@ -296,6 +296,11 @@ void TestSoak::connectWorkDisconnectCycles()
             threadsAfterWarmUp = statusKb("Threads:");
         }
     }
+    // One connection per cycle: none left over, none opened twice.
+    int connections = 0;
+    for (const auto& server : servers)
+        connections += server->connectionCount();
+    QCOMPARE(connections, cycles);
     const qint64 rssAtEnd = statusKb("VmRSS:");
     const int descriptorsAtEnd = openDescriptors();
     const qint64 threadsAtEnd = statusKb("Threads:");
