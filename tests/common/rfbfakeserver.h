@@ -38,6 +38,8 @@ public:
     bool oneBytePerWrite = false;
     int closeAfterUpdates = -1; // close after answering this many requests
     int stallAfterUpdates = -1; // leave later requests unanswered, socket open
+    // Called with each whole client message after ClientInit, on the server's thread.
+    std::function<void(const QByteArray& message)> onMessage;
 
     // --- what the client did
     QByteArray clientVersion() const { return version_; }
