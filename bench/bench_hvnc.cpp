@@ -33,15 +33,21 @@ struct Figures
 Figures measure(BenchDevice& device, const QString& address, QSize size, bool input)
 {
     Figures figures;
-    RfbSessionHarness harness(address);
+    // These outlive the session that reports to them.
+    benchsupport::PassRate rate;
     std::atomic<bool> haveWorker{false};
     pthread_t worker{};
+    RfbSessionHarness harness(address);
     QObject::connect(
         harness.session, &HVNC::actionChanged, &harness,
         [&](int) {
             if (!haveWorker.exchange(true))
                 worker = pthread_self();
         },
+        Qt::DirectConnection);
+    // Connected after the harness's own slot, so it runs when the worker's wait has ended.
+    QObject::connect(
+        harness.session, &HVNC::updateDisplay, &harness, [&rate]() { rate.note(); },
         Qt::DirectConnection);
     harness.connectSession();
     if (!harness.waitForAction(HVNC::Exchange, 30000) ||
@@ -56,10 +62,12 @@ Figures measure(BenchDevice& device, const QString& address, QSize size, bool in
     const qint64 workerBefore = threadCpuNs(worker);
     const qint64 guiBefore = threadCpuNs(gui);
     const qint64 wallBefore = nowNs();
+    rate.counting = true;
     benchsupport::waitPrecise(passWindowMs);
+    rate.counting = false;
     const double wall = double(nowNs() - wallBefore);
     const int passes = harness.updates - updatesBefore;
-    figures.passesPerSecond = passes / (wall / 1e9);
+    figures.passesPerSecond = rate.perSecond();
     figures.workerMsPerPass = double(threadCpuNs(worker) - workerBefore) / 1e6 / qMax(1, passes);
     figures.guiCpuPercent = 100.0 * double(threadCpuNs(gui) - guiBefore) / wall;
 

@@ -70,6 +70,22 @@ Spread spread(std::vector<double> values)
     return s;
 }
 
+void PassRate::note()
+{
+    if (!counting)
+        return;
+    const qint64 now = nowNs();
+    if (passes++ == 0)
+        firstNs = now;
+    lastNs = now;
+}
+
+double PassRate::perSecond() const
+{
+    const int intervals = passes - 1;
+    return intervals > 0 ? intervals / (double(lastNs - firstNs) / 1e9) : 0.0;
+}
+
 double storeMsPerFrame(QSize size)
 {
     QImage image(size, QImage::Format_RGB16);

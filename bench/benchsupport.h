@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -26,6 +27,19 @@ struct Spread
     int count = 0;
 };
 Spread spread(std::vector<double> values);
+
+// Passes per second from the ends of the passes themselves, not from a count over a window,
+// which would be coarse at ten passes a second. note() is called on the session's thread as
+// each pass ends.
+struct PassRate
+{
+    std::atomic<bool> counting{false};
+    std::atomic<int> passes{0};
+    std::atomic<qint64> firstNs{0};
+    std::atomic<qint64> lastNs{0};
+    void note();
+    double perSecond() const;
+};
 
 // Time of the session's own store step (rfb::storeRows) for one whole frame, taken in the
 // pieces the session reads: median of repeated stores of one frame into one image.
