@@ -85,6 +85,9 @@ void DisplayFrame::onConnectStateChanged(bool connected)
         remoteWidth = size.width();
         remoteHeight = size.height();
         setFixedSize(size);
+        // A view that already had this size gets no resize event, but its scales still
+        // belong to the previous screen.
+        updateScales();
         emit onSizeChanged(size);
     } else {
         update();
@@ -209,10 +212,15 @@ void DisplayFrame::paintEvent(QPaintEvent* event)
 
 void DisplayFrame::resizeEvent(QResizeEvent*)
 {
+    updateScales();
+    progress->fitToTarget();
+}
+
+void DisplayFrame::updateScales()
+{
     scaleX = static_cast<float>(remoteWidth) / static_cast<float>(qMax(1, width()));
     scaleY = static_cast<float>(remoteHeight) / static_cast<float>(qMax(1, height()));
     unscaled = scaleX == 1.0f && scaleY == 1.0f;
-    progress->fitToTarget();
 }
 
 void DisplayFrame::showEvent(QShowEvent*)

@@ -39,6 +39,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // From the device's screen size and the view's size; both may change without the other.
+    void updateScales();
     void sendPointer(const QPoint& pos, int kind);
     void sendKey(QKeyEvent* event, bool down);
 

@@ -209,7 +209,6 @@ void HVNC::wake()
 void HVNC::process()
 {
     socket = new QTcpSocket();
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket->setReadBufferSize(socketBufferBytes);
     socketHelper = new SocketHelper(socket);
     qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
@@ -351,6 +350,9 @@ bool HVNC::handshake()
                           QAbstractSocket::AnyIPProtocol);
     if (!waitConnected())
         return false;
+    // Only now: Qt drops options set before the connection exists. Input messages are small
+    // and must not wait for the device's acknowledgement of the previous one.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
     if (!reader.readVersion())
         return false;

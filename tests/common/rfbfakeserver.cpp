@@ -319,6 +319,8 @@ void RfbFakeServer::onReadyRead()
 void RfbFakeServer::handleMessage(const QByteArray& message)
 {
     clientMessages << message;
+    if (onMessage)
+        onMessage(message);
     if (uchar(message.at(0)) != 3)
         return;
     ++requests;

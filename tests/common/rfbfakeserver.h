@@ -43,6 +43,8 @@ public:
     int fillFrom = -1;
     QByteArray fillChunk = QByteArray(16 * 1024, '\xff');
     int fillEveryMs = 50;
+    // Called with each whole client message after ClientInit, on the server's thread.
+    std::function<void(const QByteArray& message)> onMessage;
 
     // --- what the client did
     QByteArray clientVersion() const { return version_; }

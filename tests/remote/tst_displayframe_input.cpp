@@ -82,6 +82,7 @@ private slots:
     void fastMotionEndsAtTheLastPosition();
     void scaledPositions();
     void inputBeforeConnectionIsDropped();
+    void viewAlreadyOfTheDeviceSize();
 
 private:
     // Sends each step and checks that exactly its input reached the device.
@@ -242,6 +243,35 @@ void TestDisplayFrameInput::inputBeforeConnectionIsDropped()
     QCOMPARE(RemoteScreenFixture::inputMessages(*device).size(), 0);
     // The press above was dropped, so the mask is still empty.
     run({{mouse(move, {2, 2}, Qt::NoButton, Qt::NoButton), {pointer(0, 2, 2)}}});
+}
+
+void TestDisplayFrameInput::viewAlreadyOfTheDeviceSize()
+{
+    // No resize follows the connection when the view already has the device's size; the
+    // screen must still be shown at scale 1 and positions reach the device unchanged.
+    const QString address = QStringLiteral("127.5.2.2");
+    SimOptions options = RemoteScreenFixture::deviceOptions(address);
+    options.screenSize = QSize(300, 200);
+    auto fittedDevice = RemoteScreenFixture::startDevice(options);
+    QVERIFY(fittedDevice);
+    RemoteScreenFixture::setDeviceAddress(address);
+    QWidget other;
+    auto* fitted = new DisplayFrame(&other);
+    fitted->setFixedSize(300, 200);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    fitted->session()->setAction(HVNC::Connect);
+    QTRY_VERIFY_WITH_TIMEOUT(fitted->session()->isReady(), kConnectMs);
+    QTRY_VERIFY_WITH_TIMEOUT(fitted->grab().toImage().convertToFormat(QImage::Format_RGB16) ==
+                                 fittedDevice->frame(),
+                             kConnectMs);
+    fittedDevice->clearClientMessages();
+    mouse(move, {225, 150}, Qt::NoButton, Qt::NoButton)(fitted);
+    QTRY_COMPARE_WITH_TIMEOUT(RemoteScreenFixture::inputMessages(*fittedDevice),
+                              QList<QByteArray>{pointer(0, 225, 150)}, kConnectMs);
+    fitted->session()->setErrorShown(true);
+    fitted->session()->setAction(HVNC::Disconnect);
+    QTRY_COMPARE_WITH_TIMEOUT(fitted->session()->action(), int(HVNC::Idle), kConnectMs);
 }
 
 QTEST_MAIN(TestDisplayFrameInput)

@@ -6,9 +6,15 @@
 
 #include "remote/vnccipher.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <ctime>
 
@@ -23,6 +29,31 @@ qint64 processCpuMs()
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// TCP_NODELAY of each socket of this process whose peer is address:5900, read from its
+// descriptor: the session's end of the connection (the peer's own end has that address as its
+// local end, not as its peer).
+QList<int> noDelayTowards(const QString& address)
+{
+    QList<int> values;
+    const QStringList descriptors =
+        QDir(QStringLiteral("/proc/self/fd"))
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : descriptors) {
+        const int fd = name.toInt();
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+            peer.sin_family != AF_INET || ntohs(peer.sin_port) != 5900 ||
+            QHostAddress(ntohl(peer.sin_addr.s_addr)) != QHostAddress(address))
+            continue;
+        int value = -1;
+        socklen_t size = sizeof value;
+        if (getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &size) == 0)
+            values << (value != 0 ? 1 : 0);
+    }
+    return values;
 }
 
 bool reachesExchange(RfbSessionHarness& harness)
@@ -267,12 +298,15 @@ void TestHvncConnect::secondStartAndReconnect()
     // One worker, one connection.
     QCOMPARE(server.connectionCount(), 1);
     QCOMPARE(harness.actions.count(HVNC::Exchange), 1);
+    // Small input messages leave at once, without waiting for the device's acknowledgement.
+    QCOMPARE(noDelayTowards(address), QList<int>{1});
 
-    // Connecting while connected starts afresh on a new socket.
+    // Connecting while connected starts afresh on a new socket, again without send coalescing.
     harness.actions.clear();
     harness.connectSession();
     QVERIFY(reachesExchange(harness));
     QVERIFY(harness.waitFor([&]() { return server.connectionCount() == 2; }));
+    QTRY_COMPARE(noDelayTowards(address), QList<int>{1});
     QTest::qWait(200);
     QCOMPARE(boxes.count(), 0);
 }
