@@ -108,7 +108,8 @@ int main(int argc, char* argv[])
     std::printf("RFB session without its view. Passes at most one per 100 ms after the previous "
                 "one ends, so 10/s is the ceiling.\n"
                 "worker = CPU time of the session's thread per pass (receive + store + the rest);"
-                " store = rfb::storeRows on one frame timed alone; receive = worker - store.\n"
+                " store = the reader taking one arrived frame into the image, timed alone; receive "
+                "= worker - store.\n"
                 "Latency: from sendMessage() to the device having the bytes.\n");
     bool allConnected = true;
     for (const Case& c : cases) {

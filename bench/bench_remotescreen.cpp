@@ -195,7 +195,8 @@ int main(int argc, char* argv[])
         "Remote screen through the real view. Passes at most one per 100 ms after the previous "
         "one ends, so 10/s is the ceiling.\n"
         "Client time per pass, CPU time: worker = the session's thread (receive + store + the "
-        "rest); store = rfb::storeRows on one frame timed alone; receive = worker - store; "
+        "rest); store = the reader taking one arrived frame into the image, timed alone; receive = "
+        "worker - store; "
         "repaint = the view's handling of updateDisplay(), which the worker waits for.\n"
         "Latency: from the event reaching the view to the device having the bytes.\n");
     bool allOk = true;

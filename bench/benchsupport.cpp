@@ -1,23 +1,46 @@
 #include "benchsupport.h"
 
 #include "benchdevice.h"
+#include "remote/bytesource.h"
 #include "remote/rfbprotocol.h"
+#include "remote/serverreader.h"
 
 #include <QEventLoop>
 #include <QImage>
+#include <QMutex>
 #include <QTimer>
 
 #include <time.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace benchsupport {
 
 namespace {
 
-// The session reads pixel data in pieces of this size and stores each piece at once.
-constexpr int sessionPieceBytes = 64 * 1024;
+// A prepared server answer that has wholly arrived: what the reader costs without the network.
+class ArrivedBytes : public ByteSource
+{
+public:
+    explicit ArrivedBytes(const QByteArray& bytes) : bytes(bytes) {}
+    qint64 readSome(char* data, qint64 maxBytes, const QDeadlineTimer&) override
+    {
+        const qint64 n = std::min<qint64>(maxBytes, bytes.size() - pos);
+        if (n <= 0)
+            return -1;
+        std::memcpy(data, bytes.constData() + pos, size_t(n));
+        pos += n;
+        return n;
+    }
+    void discardWaiting() override {}
+    bool isConnected() const override { return true; }
+
+private:
+    QByteArray bytes;
+    qint64 pos = 0;
+};
 
 bool waitForArrival(BenchDevice& device, QList<BenchDevice::Arrival>& arrivals,
                     const std::function<bool(const QList<BenchDevice::Arrival>&)>& done)
@@ -90,22 +113,27 @@ double storeMsPerFrame(QSize size)
 {
     QImage image(size, QImage::Format_RGB16);
     image.fill(Qt::black);
-    const int rowBytes = size.width() * 2;
-    QByteArray data(rowBytes * size.height(), '\0');
-    for (int i = 0; i < data.size(); ++i)
-        data[i] = char(i * 7);
-    rfb::Rectangle rect;
-    rect.width = size.width();
-    rect.height = size.height();
-    const int rowsAtOnce = rfb::rowsPerPiece(rowBytes, sessionPieceBytes);
+    QByteArray update = QByteArray::fromHex("00000001");
+    rfb::appendU16(update, 0);
+    rfb::appendU16(update, 0);
+    rfb::appendU16(update, quint16(size.width()));
+    rfb::appendU16(update, quint16(size.height()));
+    rfb::appendU32(update, quint32(rfb::encodingRaw));
+    QByteArray pixels(size.width() * size.height() * 2, '\0');
+    for (int i = 0; i < pixels.size(); ++i)
+        pixels[i] = char(i * 7);
+    update += pixels;
+    QMutex imageMutex;
     std::vector<double> times;
     for (int run = 0; run < 41; ++run) {
+        ArrivedBytes source(update);
+        ServerReader reader(source);
         const qint64 start = nowNs();
-        for (int row = 0; row < rect.height; row += rowsAtOnce) {
-            const int rows = std::min(rowsAtOnce, rect.height - row);
-            rfb::storeRows(image, rect, row, rows, data.constData() + qsizetype(row) * rowBytes);
-        }
+        const ServerReader::Message message =
+            reader.readServerMessage(image, &imageMutex, rfb::rgb565());
         times.push_back(double(nowNs() - start) / 1e6);
+        if (message != ServerReader::Message::Update)
+            return -1;
     }
     return spread(times).median;
 }

@@ -41,8 +41,8 @@ struct PassRate
     double perSecond() const;
 };
 
-// Time of the session's own store step (rfb::storeRows) for one whole frame, taken in the
-// pieces the session reads: median of repeated stores of one frame into one image.
+// Time of the session's own reader taking one whole-frame update that has already arrived into
+// the image, in its pieces and under the image lock: median of repeated runs.
 double storeMsPerFrame(QSize size);
 
 // Fast typing: count keys, each released 10 ms after its press, the next press 50 to 146 ms
