@@ -11,7 +11,7 @@ target=${XDG_DATA_HOME:-$HOME/.local/share}/applications
 mkdir -p "$target"
 # The folder goes in as data, never as code: awk reads it from the environment and builds each
 # value character by character. In Exec (inside the template's double quotes) '"', '`', '$' and
-# '\' take a backslash and '%' is doubled, as the Desktop Entry specification's Exec rules want;
+# '\' take a backslash and '%' is doubled, as the freedesktop.org Desktop Entry Exec rules want;
 # then every value gets the general string escapes ('\\', '\n', '\t', '\r').
 SOLMIR_APPDIR=$appdir awk '
 function escaped(s, forExec,    out, i, c) {
