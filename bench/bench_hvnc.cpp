@@ -8,11 +8,7 @@
 
 #include <QApplication>
 
-#include <atomic>
 #include <cstdio>
-
-using benchsupport::nowNs;
-using benchsupport::threadCpuNs;
 
 namespace {
 
@@ -35,16 +31,9 @@ Figures measure(BenchDevice& device, const QString& address, QSize size, bool in
     Figures figures;
     // These outlive the session that reports to them.
     benchsupport::PassRate rate;
-    std::atomic<bool> haveWorker{false};
-    pthread_t worker{};
+    benchsupport::WorkerThread worker;
     RfbSessionHarness harness(address);
-    QObject::connect(
-        harness.session, &HVNC::actionChanged, &harness,
-        [&](int) {
-            if (!haveWorker.exchange(true))
-                worker = pthread_self();
-        },
-        Qt::DirectConnection);
+    worker.watch(harness.session, &harness);
     // Connected after the harness's own slot, so it runs when the worker's wait has ended.
     QObject::connect(
         harness.session, &HVNC::updateDisplay, &harness, [&rate]() { rate.note(); },
@@ -57,34 +46,26 @@ Figures measure(BenchDevice& device, const QString& address, QSize size, bool in
     }
     figures.connected = true;
 
-    const pthread_t gui = pthread_self();
-    const int updatesBefore = harness.updates;
-    const qint64 workerBefore = threadCpuNs(worker);
-    const qint64 guiBefore = threadCpuNs(gui);
-    const qint64 wallBefore = nowNs();
-    rate.counting = true;
-    benchsupport::waitPrecise(passWindowMs);
-    rate.counting = false;
-    const double wall = double(nowNs() - wallBefore);
-    const int passes = harness.updates - updatesBefore;
+    const benchsupport::PassWindow window =
+        benchsupport::measurePasses(worker.id, rate, passWindowMs);
     figures.passesPerSecond = rate.perSecond();
-    figures.workerMsPerPass = double(threadCpuNs(worker) - workerBefore) / 1e6 / qMax(1, passes);
-    figures.guiCpuPercent = 100.0 * double(threadCpuNs(gui) - guiBefore) / wall;
+    figures.workerMsPerPass = double(window.workerNs) / 1e6 / qMax(1, int(rate.passes));
+    figures.guiCpuPercent = 100.0 * double(window.guiNs) / window.wallNs;
 
     if (input) {
         HVNC* session = harness.session;
         figures.typing = benchsupport::spread(
             benchsupport::typingLatenciesMs(device, 150, [session](int i, bool down) {
                 const QByteArray message = rfb::keyEvent(down, quint32('a' + i % 26));
-                session->sendMessage(message, 0);
+                session->sendMessage(message, HVNC::OrdinaryCommand);
                 return message;
             }));
-        session->sendMessage(rfb::pointerEvent(1, 10, 100), 0);
+        session->sendMessage(rfb::pointerEvent(1, 10, 100), HVNC::OrdinaryCommand);
         figures.drag =
             benchsupport::spread(benchsupport::dragLatenciesMs(device, 300, 11, [session](int x) {
-                session->sendMessage(rfb::pointerEvent(1, x, 100), 1);
+                session->sendMessage(rfb::pointerEvent(1, x, 100), HVNC::MotionCommand);
             }));
-        session->sendMessage(rfb::pointerEvent(0, 310, 100), 0);
+        session->sendMessage(rfb::pointerEvent(0, 310, 100), HVNC::OrdinaryCommand);
     }
     harness.disconnectSession();
     harness.waitForIdleAfter(30000);

@@ -19,10 +19,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include <atomic>
 #include <cstdio>
 
-using benchsupport::nowNs;
 using benchsupport::threadCpuNs;
 
 namespace {
@@ -92,19 +90,12 @@ Figures measure(BenchDevice& device, const QString& address, QSize size, bool in
     Settings::instance()->prIP->setAddress(QHostAddress(address));
     // These outlive the view and so the session that reports to them.
     benchsupport::PassRate rate;
-    std::atomic<bool> haveWorker{false};
-    pthread_t worker{};
+    benchsupport::WorkerThread worker;
     QWidget window;
     auto* view = new DisplayFrame(&window);
     window.resize(size + QSize(20, 20));
     window.show();
-    QObject::connect(
-        view->session(), &HVNC::actionChanged, view,
-        [&](int) {
-            if (!haveWorker.exchange(true))
-                worker = pthread_self();
-        },
-        Qt::DirectConnection);
+    worker.watch(view->session(), view);
     view->session()->setAction(HVNC::Connect);
     if (waitFor([&] { return view->session()->isReady() && view->size() == size; }, 30000)) {
         figures.connected = true;
@@ -117,19 +108,12 @@ Figures measure(BenchDevice& device, const QString& address, QSize size, bool in
         app->timed = view;
         app->repaintNs = 0;
         app->repaints = 0;
-        const pthread_t gui = pthread_self();
-        const qint64 workerBefore = threadCpuNs(worker);
-        const qint64 guiBefore = threadCpuNs(gui);
-        const qint64 wallBefore = nowNs();
-        rate.counting = true;
-        benchsupport::waitPrecise(passWindowMs);
-        rate.counting = false;
-        const double wall = double(nowNs() - wallBefore);
-        const qint64 workerNs = threadCpuNs(worker) - workerBefore;
+        const benchsupport::PassWindow window =
+            benchsupport::measurePasses(worker.id, rate, passWindowMs);
         figures.passesPerSecond = rate.perSecond();
-        figures.workerMsPerPass = double(workerNs) / 1e6 / qMax(1, int(rate.passes));
+        figures.workerMsPerPass = double(window.workerNs) / 1e6 / qMax(1, int(rate.passes));
         figures.repaintMsPerPass = double(app->repaintNs) / 1e6 / qMax(1, app->repaints);
-        figures.cpuPercent = 100.0 * double(workerNs + threadCpuNs(gui) - guiBefore) / wall;
+        figures.cpuPercent = 100.0 * double(window.workerNs + window.guiNs) / window.wallNs;
         app->timed = nullptr;
 
         if (input) {

@@ -2,6 +2,7 @@
 
 #include "benchdevice.h"
 #include "remote/bytesource.h"
+#include "remote/hvnc.h"
 #include "remote/rfbprotocol.h"
 #include "remote/serverreader.h"
 
@@ -107,6 +108,33 @@ double PassRate::perSecond() const
 {
     const int intervals = passes - 1;
     return intervals > 0 ? intervals / (double(lastNs - firstNs) / 1e9) : 0.0;
+}
+
+void WorkerThread::watch(HVNC* session, QObject* context)
+{
+    QObject::connect(
+        session, &HVNC::actionChanged, context,
+        [this](int) {
+            if (!known.exchange(true))
+                id = pthread_self();
+        },
+        Qt::DirectConnection);
+}
+
+PassWindow measurePasses(pthread_t worker, PassRate& rate, int ms)
+{
+    const pthread_t gui = pthread_self();
+    const qint64 workerBefore = threadCpuNs(worker);
+    const qint64 guiBefore = threadCpuNs(gui);
+    const qint64 wallBefore = nowNs();
+    rate.counting = true;
+    waitPrecise(ms);
+    rate.counting = false;
+    PassWindow window;
+    window.wallNs = double(nowNs() - wallBefore);
+    window.workerNs = threadCpuNs(worker) - workerBefore;
+    window.guiNs = threadCpuNs(gui) - guiBefore;
+    return window;
 }
 
 double storeMsPerFrame(QSize size)

@@ -10,6 +10,8 @@
 #include <vector>
 
 class BenchDevice;
+class HVNC;
+class QObject;
 
 namespace benchsupport {
 
@@ -40,6 +42,25 @@ struct PassRate
     void note();
     double perSecond() const;
 };
+
+// The session's worker thread, learnt from its first actionChanged(), which the worker emits.
+struct WorkerThread
+{
+    std::atomic<bool> known{false};
+    pthread_t id{};
+    // context must outlive the connection's use; it is the receiver the slot runs "in".
+    void watch(HVNC* session, QObject* context);
+};
+
+// CPU time of the worker and of this (GUI) thread over a window of ms, while rate takes the
+// ends of the passes.
+struct PassWindow
+{
+    double wallNs = 0;
+    qint64 workerNs = 0;
+    qint64 guiNs = 0;
+};
+PassWindow measurePasses(pthread_t worker, PassRate& rate, int ms);
 
 // Time of the session's own reader taking one whole-frame update that has already arrived into
 // the image, in its pieces and under the image lock: median of repeated runs.

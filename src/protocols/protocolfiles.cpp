@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <QUrl>
@@ -99,20 +98,32 @@ bool overwriteInPlace(const QString& target, const QByteArray& data)
 
 const char leftoverPrefix[] = ".solmir3-";
 const char leftoverSuffix[] = ".part";
+const int leftoverDigits = 8;
 // A save writes its temporary file in one go: one untouched this long belongs to no running save,
 // not even one of another workstation sharing the folder.
 const qint64 staleLeftoverSeconds = 15 * 60;
 
 bool isLeftoverName(const QString& name)
 {
-    static const QRegularExpression form(QStringLiteral("^\\.solmir3-[0-9a-f]{8}\\.part$"));
-    return form.match(name).hasMatch();
+    const int prefix = int(sizeof leftoverPrefix) - 1;
+    const int suffix = int(sizeof leftoverSuffix) - 1;
+    if (name.size() != prefix + leftoverDigits + suffix ||
+        !name.startsWith(QLatin1String(leftoverPrefix)) ||
+        !name.endsWith(QLatin1String(leftoverSuffix)))
+        return false;
+    for (const QChar c : name.midRef(prefix, leftoverDigits)) {
+        if (!(c >= QLatin1Char('0') && c <= QLatin1Char('9')) &&
+            !(c >= QLatin1Char('a') && c <= QLatin1Char('f')))
+            return false;
+    }
+    return true;
 }
 
 QByteArray hiddenName(const QByteArray& folder)
 {
     return folder + '/' + leftoverPrefix +
-           QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') +
+           QByteArray::number(QRandomGenerator::global()->generate(), 16)
+               .rightJustified(leftoverDigits, '0') +
            leftoverSuffix;
 }
 

@@ -150,7 +150,7 @@ void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
 {
     if (!vnc->isReady())
         return;
-    // Kind 1: a newer motion replaces one still waiting in the queue.
+    // A newer motion replaces one still waiting in the queue.
     sendPointer(event->pos(), HVNC::MotionCommand);
 }
 
