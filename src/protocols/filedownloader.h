@@ -1,14 +1,14 @@
 #pragma once
 // FileDownloader: fetches one URL from the device's HTTP server and holds the finished reply for
 // whoever asked.
+#include "protocols/transferguard.h"
+
 #include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-
-#include "protocols/transferguard.h"
 
 class FileDownloader : public QObject
 {
@@ -24,7 +24,6 @@ public:
     bool succeeded();
     // The finished reply itself, for a receiver that saves it; it lives as long as the downloader.
     QNetworkReply* finishedReply() const { return reply; }
-    QUrl downloadUrl() const { return url; }
 
     // A body larger than this is refused instead of being held in memory.
     void setMaxSize(qint64 bytes) { maxSize = bytes; }

@@ -8,6 +8,7 @@
 #include "protocols/filedownloader.h"
 #include "protocols/protocollisting.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
+#include "protocols/transferguard.h"
 
 #include <QRegExp>
 #include <QUrl>

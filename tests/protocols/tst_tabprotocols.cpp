@@ -110,12 +110,14 @@ private:
     TabProtocols* tab = nullptr;
     solmirtest::MessageBoxWatcher* boxes = nullptr;
     Desktop desktop;
+    QByteArray home;
 };
 
 void TestTabProtocols::initTestCase()
 {
     solmirtest::createSingletons();
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    home = qgetenv("HOME");
 }
 
 void TestTabProtocols::init()
@@ -147,6 +149,7 @@ void TestTabProtocols::cleanup()
     delete dir;
     TransferGuard::setLimits(TransferGuard::defaultSilenceMs, TransferGuard::defaultSpeedTimeMs);
     TabProtocols::setOpenUrlHandler(nullptr);
+    qputenv("HOME", home);
 }
 
 void TestTabProtocols::showTab()
@@ -561,7 +564,6 @@ void TestTabProtocols::openedFileIsTheSavedFile()
     QFETCH(QString, folderText);
     QFETCH(QString, listed);
     QFETCH(QString, saved);
-    const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(dir->path()));
     // Any link text counts, whatever the target: the target ends in ".xlsx" for the scan.
     server->setReply("/protocols", HttpFakeReply::ok("<a href=\"/protocols/x.xlsx\">" +
@@ -585,7 +587,6 @@ void TestTabProtocols::openedFileIsTheSavedFile()
                  (QList<QUrl>{QUrl::fromLocalFile(dir->path() + "/" + saved),
                               QUrl::fromLocalFile(QFileInfo(dir->path() + "/" + saved).path())}));
     }
-    qputenv("HOME", home);
     QTRY_VERIFY(tab->buttons()->isEnabled());
     // The refused ones are not even fetched.
     QCOMPARE(server->requestCount(), saved.isEmpty() ? 1 : 2);
