@@ -1,6 +1,7 @@
 // fuzz_listing: arbitrary bytes as the device's "/protocols" page, through the body-to-text
 // conversion and the link scan, and arbitrary names and URLs through the local file-name rule.
-#include "protocols/protocolfiles.h"
+#include "protocols/protocollisting.h"
+#include "protocols/protocolstore.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -29,8 +30,8 @@ void require(bool condition, const char* what)
 // that has an end marker somewhere after it gives exactly one name.
 void checkScan(const QString& text, const QStringList& names)
 {
-    const QString start = protocolLinkStart();
-    const QString end = protocolLinkEnd();
+    const QString start = ProtocolListing::linkStart();
+    const QString end = ProtocolListing::linkEnd();
     for (const QString& name : names) {
         require(!name.contains(end), "a name ends at the first end marker");
         require(text.contains(start + name + end), "a name stands between the markers");
@@ -45,12 +46,14 @@ void checkScan(const QString& text, const QStringList& names)
 void checkLocalName(const QUrl& url)
 {
     QString name;
-    if (!safeProtocolFileName(url, &name))
+    if (!ProtocolStore::localName(url, &name))
         return;
     require(!name.isEmpty() && name != QLatin1String(".") && name != QLatin1String(".."),
             "an accepted name names a file");
     require(!name.contains(QLatin1Char('/')), "no separator");
     require(!name.contains(QChar::Null), "no NUL");
+    for (const QChar c : name)
+        require(c.unicode() >= 0x20 && c.unicode() != 0x7f, "no control character");
     const QString path = QDir::cleanPath(folder + QLatin1Char('/') + name);
     require(path.startsWith(folder + QLatin1Char('/')) &&
                 path.lastIndexOf(QLatin1Char('/')) == folder.size(),
@@ -60,7 +63,8 @@ void checkLocalName(const QUrl& url)
 // As the downloaders take a listed name: its URL text, parsed tolerantly.
 QUrl fileUrl(const QString& name)
 {
-    return QUrl(protocolFileUrlText(QStringLiteral("127.7.0.1"), name), QUrl::TolerantMode);
+    return QUrl(ProtocolListing::fileUrlText(QStringLiteral("127.7.0.1"), name),
+                QUrl::TolerantMode);
 }
 
 } // namespace
@@ -68,13 +72,13 @@ QUrl fileUrl(const QString& name)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray body(reinterpret_cast<const char*>(data), int(size));
-    const QString text = protocolListingText(body);
+    const QString text = ProtocolListing::text(body);
     const QString whole = QString::fromUtf8(body);
     require(!text.contains(QChar::Null), "the text stops short of a NUL");
     require(whole.startsWith(text), "the text is the start of the body");
     require(body.contains('\0') || text == whole, "a body without NUL is all text");
 
-    const QStringList names = scanProtocolListing(text);
+    const QStringList names = ProtocolListing::scan(text);
     checkScan(text, names);
     // A page of repeated start markers yields hundreds of overlapping names; a few of them
     // exercise the name rule as well as all, at a fraction of the cost per input.

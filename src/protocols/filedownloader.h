@@ -1,9 +1,13 @@
 #pragma once
-// FileDownloader: fetches one URL from the device's HTTP server and keeps the body in memory.
+// FileDownloader: fetches one URL from the device's HTTP server and holds the finished reply for
+// whoever asked.
+#include "protocols/transferguard.h"
+
 #include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 
 class FileDownloader : public QObject
@@ -13,37 +17,40 @@ public:
     FileDownloader(const QUrl& url, QObject* parent = nullptr);
 
     void startDownload();
-    QByteArray downloadedData() const;
-    QUrl downloadUrl() const { return url; }
-    // False after a network error or an HTTP status outside 2xx; the body is then dropped.
-    bool succeeded() const { return ok; }
+    // The body, read from the finished reply on the first call, when it arrived whole; empty
+    // otherwise.
+    QByteArray downloadedData();
+    // False after a network error, a status other than 200 or a body cut short.
+    bool succeeded();
+    // The finished reply itself, for a receiver that saves it; it lives as long as the downloader.
+    QNetworkReply* finishedReply() const { return reply; }
 
     // A body larger than this is refused instead of being held in memory.
     void setMaxSize(qint64 bytes) { maxSize = bytes; }
-
-    // Applies to every request of both downloaders: a device that stops sending for this long
-    // fails the request instead of keeping the operator waiting forever.
-    static void setTransferTimeout(int ms);
-    static int transferTimeout();
-    static constexpr qint64 defaultMaxSize = 256LL * 1024 * 1024;
-
-    // The request both downloaders send, and the check both apply to what comes back.
-    static QNetworkRequest makeRequest(const QUrl& url);
-    static bool replySucceeded(QNetworkReply* reply);
+    void setCoding(TransferGuard::Coding wanted) { coding = wanted; }
 
 signals:
     void downloaded();
+
+public slots:
+    // Drops the request for good: its answer, even one already on its way, reaches no receiver.
+    void abandon();
 
 private slots:
     void downloadFinished(QNetworkReply* pReply);
     void replyFinished();
     void replyError(QNetworkReply::NetworkError code);
-    void onReplyProgress(qint64 received, qint64 total);
 
 private:
+    void take();
+
     QUrl url;
     QNetworkAccessManager manager;
     QByteArray data;
+    QPointer<QNetworkReply> reply;
+    bool taken = false;
     bool ok = false;
-    qint64 maxSize = defaultMaxSize;
+    bool abandoned = false;
+    qint64 maxSize = TransferGuard::defaultMaxSize;
+    TransferGuard::Coding coding = TransferGuard::AnyCoding;
 };

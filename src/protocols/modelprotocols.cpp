@@ -6,8 +6,9 @@
 #include "parameters/settings.h"
 #include "protocols/downloadprogress.h"
 #include "protocols/filedownloader.h"
-#include "protocols/protocolfiles.h"
+#include "protocols/protocollisting.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
+#include "protocols/transferguard.h"
 
 #include <QRegExp>
 #include <QUrl>
@@ -114,7 +115,7 @@ void ModelProtocols::applyFilter()
 
 void ModelProtocols::loadProtocols()
 {
-    const QString address = protocolListingUrlText(Settings::instance()->prIP->addressText());
+    const QString address = ProtocolListing::urlText(Settings::instance()->prIP->addressText());
     emit clearDownloads();
     beginResetModel();
     items.clear();
@@ -125,8 +126,11 @@ void ModelProtocols::loadProtocols()
         progress->start(0);
     auto* downloader = new FileDownloader(QUrl(address, QUrl::TolerantMode), this);
     downloader->setMaxSize(maxListingSize);
-    pendingListing = downloader;
-    connect(this, SIGNAL(clearDownloads()), downloader, SLOT(deleteLater()));
+    // Its stated length tells a listing cut short from a short one.
+    downloader->setCoding(TransferGuard::Identity);
+    // Only the newest request may fill the list: an older one, even with its reply already
+    // queued, is dropped.
+    connect(this, SIGNAL(clearDownloads()), downloader, SLOT(abandon()));
     connect(downloader, SIGNAL(downloaded()), this, SLOT(onTcpLoad()));
     downloader->startDownload();
 }
@@ -137,12 +141,9 @@ void ModelProtocols::onTcpLoad()
     if (!downloader)
         return;
     downloader->deleteLater();
-    // Only the newest request may fill the list; an older reply still queued is dropped.
-    if (downloader != pendingListing)
-        return;
-    pendingListing = nullptr;
-    const QString text = protocolListingText(downloader->downloadedData());
-    const QStringList names = text.isEmpty() ? QStringList() : scanProtocolListing(text);
+    // A listing that did not arrive whole is no listing: an empty table, as for any failure.
+    const QString text = ProtocolListing::text(downloader->downloadedData());
+    const QStringList names = text.isEmpty() ? QStringList() : ProtocolListing::scan(text);
     beginResetModel();
     items.clear();
     items.reserve(names.size());

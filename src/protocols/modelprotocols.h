@@ -4,10 +4,8 @@
 
 #include <QAbstractTableModel>
 #include <QList>
-#include <QPointer>
 
 class DownloadProgress;
-class FileDownloader;
 class ParametrString;
 class TabulonSortFilterProxyModel;
 
@@ -50,7 +48,6 @@ private:
     TabulonSortFilterProxyModel* proxy;
     QList<ProtocolItem> items;
     DownloadProgress* progress;
-    QPointer<FileDownloader> pendingListing;
 
     static ModelProtocols* self;
 };

@@ -1,8 +1,8 @@
 #include "protocols/multiplefilesdownloader.h"
 
 #include "parameters/parametrpath.h"
-#include "protocols/filedownloader.h"
-#include "protocols/protocolfiles.h"
+#include "protocols/protocolstore.h"
+#include "protocols/transferguard.h"
 #include "shell/messagehandler.h"
 
 #include <QNetworkReply>
@@ -42,9 +42,7 @@ void MultipleFilesDownloader::download(const QStringList& urls)
 void MultipleFilesDownloader::startNext()
 {
     url = QUrl(queue.takeFirst(), QUrl::TolerantMode);
-    current = manager.get(FileDownloader::makeRequest(url));
-    connect(current, SIGNAL(downloadProgress(qint64, qint64)), this,
-            SLOT(onReplyProgress(qint64, qint64)));
+    current = TransferGuard::get(&manager, url, TransferGuard::defaultMaxSize);
 }
 
 void MultipleFilesDownloader::finishBatch(bool completed)
@@ -59,50 +57,24 @@ void MultipleFilesDownloader::downloadFinished(QNetworkReply* pReply)
     if (pReply != current)
         return;
     current = nullptr;
-    const bool ok = FileDownloader::replySucceeded(pReply) &&
-                    pReply->bytesAvailable() <= FileDownloader::defaultMaxSize;
-    data = ok ? pReply->readAll() : QByteArray();
-    if (data.isEmpty()) {
+    // Read afresh for every file: an edit of the folder field applies from the next file on.
+    switch (ProtocolStore::saveReply(pReply, dirParametr->valueText())) {
+    case ProtocolStore::Outcome::LoadFailed:
         MessageHandler::showCritical(tr("Ошибка при загрузке файла!"));
         finishBatch(false);
         return;
-    }
-    if (!saveFile()) {
+    case ProtocolStore::Outcome::SaveFailed:
         MessageHandler::showCritical(tr("Ошибка при сохранении файла!"));
         finishBatch(false);
         return;
+    case ProtocolStore::Outcome::Saved:
+        break;
     }
     ++saved;
-    data.clear();
     if (queue.isEmpty()) {
         finishBatch(true);
         return;
     }
     startNext();
     emit progressChanged(saved * 100 / total);
-}
-
-bool MultipleFilesDownloader::saveFile()
-{
-    // Read afresh for every file: an edit of the folder field applies from the next file on.
-    const QString folder = dirParametr->valueText();
-    QString name;
-    const bool safe = safeProtocolFileName(url, &name);
-    if (data.isEmpty()) {
-        MessageHandler::showCritical(QStringLiteral("Ошибка загрузки протокола %1!").arg(name));
-        return false;
-    }
-    if (!safe || !saveProtocolFile(folder, name, data)) {
-        MessageHandler::showCritical(QStringLiteral("Ошибка сохранения протокола %1!").arg(name));
-        return false;
-    }
-    return true;
-}
-
-void MultipleFilesDownloader::onReplyProgress(qint64 received, qint64 size)
-{
-    if (received > FileDownloader::defaultMaxSize || size > FileDownloader::defaultMaxSize) {
-        if (auto* reply = qobject_cast<QNetworkReply*>(sender()))
-            reply->abort();
-    }
 }

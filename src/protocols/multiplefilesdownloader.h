@@ -1,6 +1,5 @@
 #pragma once
 // MultipleFilesDownloader: fetches a batch of protocol URLs one by one into the protocols folder.
-#include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QStringList>
@@ -28,16 +27,13 @@ signals:
 
 private slots:
     void downloadFinished(QNetworkReply* pReply);
-    void onReplyProgress(qint64 received, qint64 total);
 
 private:
     void startNext();
-    bool saveFile();
     void finishBatch(bool completed);
 
     QUrl url;
     QNetworkAccessManager manager;
-    QByteArray data;
     QStringList queue;
     ParametrPath* dirParametr;
     int total = 0;

@@ -9,7 +9,8 @@
 #include "protocols/filedownloader.h"
 #include "protocols/modelprotocols.h"
 #include "protocols/multiplefilesdownloader.h"
-#include "protocols/protocolfiles.h"
+#include "protocols/protocollisting.h"
+#include "protocols/protocolstore.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
 #include "remote/displayframe.h"
 #include "remote/hvnc.h"
@@ -38,7 +39,7 @@ bool openUrl(const QUrl& url)
 
 QString protocolUrlText(const QString& name)
 {
-    return protocolFileUrlText(Settings::instance()->prIP->addressText(), name);
+    return ProtocolListing::fileUrlText(Settings::instance()->prIP->addressText(), name);
 }
 
 } // namespace
@@ -187,14 +188,22 @@ void TabProtocols::handleButton(int id)
                 QStringLiteral("Для открытия протокола выберите только один файл!"));
         } else {
             QAbstractItemModel* proxy = model->proxyModel();
-            const QString name =
+            const QString listed =
                 proxy->data(proxy->index(rows.first().row(), 0), Qt::DisplayRole).toString();
-            auto* file = new FileDownloader(QUrl(protocolUrlText(name), QUrl::TolerantMode), this);
-            connect(file, SIGNAL(downloaded()), this, SLOT(onFileLoaded()));
-            connect(model, SIGNAL(clearDownloads()), file, SLOT(deleteLater()));
-            pendingFile = file;
-            file->startDownload();
-            buttonBar->setEnabled(false);
+            const QUrl url(protocolUrlText(listed), QUrl::TolerantMode);
+            // Only a protocol is handed to the desktop, never a script or another program.
+            const QString name = url.fileName(QUrl::FullyDecoded);
+            if (!name.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
+                MessageHandler::showCritical(
+                    QStringLiteral("Ошибка загрузки протокола %1!").arg(name));
+            } else {
+                auto* file = new FileDownloader(url, this);
+                connect(file, SIGNAL(downloaded()), this, SLOT(onFileLoaded()));
+                connect(model, SIGNAL(clearDownloads()), file, SLOT(abandon()));
+                pendingFile = file;
+                file->startDownload();
+                buttonBar->setEnabled(false);
+            }
         }
         table->setFocus(Qt::OtherFocusReason);
         break;
@@ -228,7 +237,8 @@ void TabProtocols::handleButton(int id)
         table->setFocus(Qt::OtherFocusReason);
         break;
     case OpenFolder: {
-        const QString folder = Settings::instance()->prProtocolsPath->valueText();
+        const QString folder =
+            ProtocolStore::folderPath(Settings::instance()->prProtocolsPath->valueText());
         if (!folder.isEmpty() && QDir(folder).exists())
             openPath(folder);
         else
@@ -255,20 +265,19 @@ void TabProtocols::onFileLoaded()
     if (!file)
         return;
     file->deleteLater();
-    // A refresh has already dropped this download; its late answer opens nothing.
-    if (file != pendingFile)
-        return;
     pendingFile = nullptr;
-    const QString folder = Settings::instance()->prProtocolsPath->valueText();
     QString name;
-    const bool safe = safeProtocolFileName(file->downloadUrl(), &name);
-    const QByteArray bytes = file->downloadedData();
-    if (!file->succeeded() || bytes.isEmpty()) {
+    QString path;
+    switch (ProtocolStore::saveReply(
+        file->finishedReply(), Settings::instance()->prProtocolsPath->valueText(), &name, &path)) {
+    case ProtocolStore::Outcome::LoadFailed:
         MessageHandler::showCritical(QStringLiteral("Ошибка загрузки протокола %1!").arg(name));
-    } else if (!safe || !saveProtocolFile(folder, name, bytes)) {
-        MessageHandler::showCritical(QStringLiteral("Ошибка сохранения протокола %1!").arg(name));
-    } else {
-        openPath(folder + QLatin1Char('/') + name);
+        break;
+    case ProtocolStore::Outcome::SaveFailed:
+        break;
+    case ProtocolStore::Outcome::Saved:
+        openPath(path);
+        break;
     }
     updateButtonBar();
 }
@@ -296,8 +305,10 @@ void TabProtocols::updateButtonBar()
 
 void TabProtocols::openPath(const QString& path)
 {
-    if (openUrl(QUrl::fromUserInput(path)))
+    // The path as written, absolute: nothing trimmed, nothing guessed.
+    if (openUrl(QUrl::fromLocalFile(path)))
         return;
     const int slash = path.lastIndexOf(QLatin1Char('/'));
-    openUrl(QUrl::fromUserInput(slash < 0 ? path : path.left(slash)));
+    if (slash > 0)
+        openUrl(QUrl::fromLocalFile(path.left(slash)));
 }

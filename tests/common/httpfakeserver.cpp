@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
+
 namespace solmirtest {
 
 HttpFakeReply HttpFakeReply::ok(const QByteArray& body)
@@ -31,6 +33,32 @@ HttpFakeReply HttpFakeReply::redirect(const QByteArray& location)
     reply.status = 302;
     reply.body = "moved";
     reply.headers.append(qMakePair(QByteArray("Location"), location));
+    return reply;
+}
+
+QByteArray protocolBody(const QByteArray& content)
+{
+    return content + QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+}
+
+HttpFakeReply HttpFakeReply::gzipped(const QByteArray& body)
+{
+    // qCompress gives a 4-byte size, a 2-byte zlib header, the deflate stream and an Adler-32.
+    const QByteArray zlib = qCompress(body);
+    quint32 crc = 0xffffffffu;
+    for (const char byte : body) {
+        crc ^= uchar(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    crc = ~crc;
+    QByteArray gzip("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+    gzip += zlib.mid(6, zlib.size() - 10);
+    for (const quint32 word : {crc, quint32(body.size())})
+        for (int shift = 0; shift < 32; shift += 8)
+            gzip += char((word >> shift) & 0xff);
+    HttpFakeReply reply = ok(gzip);
+    reply.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
     return reply;
 }
 
@@ -171,8 +199,13 @@ void HttpFakeServer::answer(QTcpSocket* socket, const QByteArray& target)
 
 void HttpFakeServer::send(QTcpSocket* socket, const HttpFakeReply& reply)
 {
+    const bool chunked =
+        reply.mode == HttpFakeReply::Mode::Chunked || reply.mode == HttpFakeReply::Mode::BadChunk;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Canned\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    if (chunked)
+        head += "Transfer-Encoding: chunked\r\n";
+    else
+        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     head += "Content-Type: text/html; charset=utf-8\r\n";
     for (const auto& header : reply.headers)
         head += header.first + ": " + header.second + "\r\n";
@@ -181,7 +214,31 @@ void HttpFakeServer::send(QTcpSocket* socket, const HttpFakeReply& reply)
         socket->write(head + reply.body);
         return;
     }
-    socket->write(head + reply.body.left(reply.body.size() / 2));
+    const QByteArray first = reply.body.left(reply.body.size() / 2);
+    const QByteArray rest = reply.body.mid(first.size());
+    if (chunked) {
+        const auto chunk = [](const QByteArray& data) {
+            return QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n";
+        };
+        const bool bad = reply.mode == HttpFakeReply::Mode::BadChunk;
+        socket->write(head + chunk(first) + (bad ? "zz\r\n" + rest : chunk(rest) + "0\r\n\r\n"));
+        if (bad)
+            socket->disconnectFromHost();
+        return;
+    }
+    if (reply.mode == HttpFakeReply::Mode::Trickle) {
+        socket->write(head);
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<int>(0);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = reply.body]() {
+            if (*sent >= body.size())
+                return timer->stop();
+            socket->write(body.mid((*sent)++, 1));
+        });
+        timer->start(100);
+        return;
+    }
+    socket->write(head + first);
     socket->flush();
     if (reply.mode == HttpFakeReply::Mode::CloseMidBody)
         socket->disconnectFromHost();

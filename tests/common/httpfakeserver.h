@@ -21,7 +21,10 @@ struct HttpFakeReply
     {
         Normal,       // the whole reply
         CloseMidBody, // announce the full Content-Length, send half the body, close
-        Stall         // announce the full Content-Length, send half the body, then go silent
+        Stall,        // announce the full Content-Length, send half the body, then go silent
+        Chunked,      // the whole body in two chunks
+        BadChunk,     // half the body as a chunk, then a chunk-size line "zz", then the rest
+        Trickle       // announce the full Content-Length, then one byte every 100 ms
     };
     int status = 200;
     QByteArray body;
@@ -32,7 +35,12 @@ struct HttpFakeReply
     static HttpFakeReply ok(const QByteArray& body);
     static HttpFakeReply withStatus(int status, const QByteArray& body = QByteArray());
     static HttpFakeReply redirect(const QByteArray& location);
+    // The body gzip-compressed, with its Content-Encoding.
+    static HttpFakeReply gzipped(const QByteArray& body);
 };
+
+// A body that ends as an .xlsx does, with a ZIP end record: content + the record.
+QByteArray protocolBody(const QByteArray& content);
 
 class HttpFakeServer : public QObject
 {

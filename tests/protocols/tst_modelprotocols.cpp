@@ -7,6 +7,7 @@
 #include "protocols/filedownloader.h"
 #include "protocols/modelprotocols.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
+#include "protocols/transferguard.h"
 
 #include <QSignalSpy>
 #include <QThread>
@@ -97,6 +98,7 @@ void TestModelProtocols::init()
 void TestModelProtocols::cleanup()
 {
     delete server;
+    TransferGuard::setLimits(TransferGuard::defaultSilenceMs, TransferGuard::defaultSpeedTimeMs);
 }
 
 void TestModelProtocols::marksAndRefresh()
@@ -138,6 +140,18 @@ void TestModelProtocols::failedListingGivesEmptyList_data()
     QTest::newRow("500") << HttpFakeReply::withStatus(500, page) << mainAddress;
     QTest::newRow("302") << redirect << mainAddress;
     QTest::newRow("200 empty") << HttpFakeReply::ok(QByteArray()) << mainAddress;
+    // A part of a listing is no listing: none of its links may reach the list either.
+    QStringList many;
+    for (int i = 0; i < 100; ++i)
+        many << QStringLiteral("p%1.xlsx").arg(i);
+    const QByteArray listing = HttpFakeServer::listingPage(many);
+    HttpFakeReply cutGzip = HttpFakeReply::gzipped(listing);
+    cutGzip.mode = HttpFakeReply::Mode::CloseMidBody;
+    HttpFakeReply trickle = HttpFakeReply::ok(listing);
+    trickle.mode = HttpFakeReply::Mode::Trickle;
+    QTest::newRow("206") << HttpFakeReply::withStatus(206, listing) << mainAddress;
+    QTest::newRow("gzip cut against its length") << cutGzip << mainAddress;
+    QTest::newRow("trickle") << trickle << mainAddress;
     QTest::newRow("nobody listening") << HttpFakeReply() << "127.6.1.9";
     QTest::newRow("no address") << HttpFakeReply() << QString();
 }
@@ -148,6 +162,7 @@ void TestModelProtocols::failedListingGivesEmptyList()
     QFETCH(QString, address);
     server->setReply("/protocols", reply);
     pointAt(address);
+    TransferGuard::setLimits(500, 1000);
     ModelProtocols model;
     QVERIFY(load(model));
     QCOMPARE(model.rowCount(), 0);

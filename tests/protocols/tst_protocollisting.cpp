@@ -1,5 +1,7 @@
-// The pure helpers behind the protocol listing, the local file names and the save.
-#include "protocols/protocolfiles.h"
+// The pure helpers behind the protocol listing, the local file names, the whole-body rule and
+// the save.
+#include "protocols/protocollisting.h"
+#include "protocols/protocolstore.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -76,6 +78,8 @@ private slots:
     void textStopsAtNul();
     void safeNames_data();
     void safeNames();
+    void wholeProtocols_data();
+    void wholeProtocols();
     void saveReplacesAndCreates();
     void saveWritesThroughLinks();
     void saveHonoursPermissions();
@@ -115,7 +119,7 @@ void TestProtocolListing::scan()
 {
     QFETCH(QString, page);
     QFETCH(QStringList, names);
-    QCOMPARE(scanProtocolListing(page), names);
+    QCOMPARE(ProtocolListing::scan(page), names);
 }
 
 void TestProtocolListing::textStopsAtNul()
@@ -123,8 +127,8 @@ void TestProtocolListing::textStopsAtNul()
     QByteArray body("x<a href=\"a.xlsx\">Протокол.xlsx</a>");
     body.append('\0');
     body.append("<a href=\"b.xlsx\">b.xlsx</a>");
-    QCOMPARE(scanProtocolListing(protocolListingText(body)), QStringList{"Протокол.xlsx"});
-    QCOMPARE(protocolListingText(QByteArray("\0abc", 4)), QString());
+    QCOMPARE(ProtocolListing::scan(ProtocolListing::text(body)), QStringList{"Протокол.xlsx"});
+    QCOMPARE(ProtocolListing::text(QByteArray("\0abc", 4)), QString());
 }
 
 void TestProtocolListing::safeNames_data()
@@ -140,7 +144,12 @@ void TestProtocolListing::safeNames_data()
     QTest::newRow("encoded slash traversal") << base + "..%2F..%2Fevil.xlsx" << true << "evil.xlsx";
     QTest::newRow("encoded slash") << base + "a%2Fb.xlsx" << true << "b.xlsx";
     QTest::newRow("encoded backslash") << base + "..%5Cevil.xlsx" << true << "..\\evil.xlsx";
-    QTest::newRow("newline") << base + "a%0Ab.xlsx" << true << "a\nb.xlsx";
+    QTest::newRow("trailing space") << base + "report.xlsx%20" << true << "report.xlsx ";
+    QTest::newRow("newline") << base + "P-0417.xlsx%0A" << false << "P-0417.xlsx\n";
+    QTest::newRow("escape") << base + "a%1Bb.xlsx" << false
+                            << "a\x1b"
+                               "b.xlsx";
+    QTest::newRow("delete") << base + "a%7F.xlsx" << false << "a\x7f.xlsx";
     QTest::newRow("encoded dot dot") << base + "%2E%2E" << false << "..";
     QTest::newRow("slash dot dot") << base + "a%2F.." << false << "..";
     QTest::newRow("dot") << base + "." << false << ".";
@@ -154,8 +163,35 @@ void TestProtocolListing::safeNames()
     QFETCH(bool, safe);
     QFETCH(QString, name);
     QString got;
-    QCOMPARE(safeProtocolFileName(QUrl(url, QUrl::TolerantMode), &got), safe);
+    QCOMPARE(ProtocolStore::localName(QUrl(url, QUrl::TolerantMode), &got), safe);
     QCOMPARE(got, name);
+}
+
+void TestProtocolListing::wholeProtocols_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("whole");
+    const QByteArray end("PK\x05\x06", 4);
+    const QByteArray record = end + QByteArray(18, '\0');
+    QByteArray commented = end + QByteArray(16, '\0') + QByteArray("\x03\0", 2) + "abc";
+    QByteArray longest = end + QByteArray(16, '\0') + QByteArray("\xff\xff", 2);
+    longest += QByteArray(0xffff, 'c');
+    QTest::newRow("bare record") << record << true;
+    QTest::newRow("content and record") << QByteArray(70000, 'z') + record << true;
+    QTest::newRow("record with its comment") << "data" + commented << true;
+    QTest::newRow("longest comment") << "data" + longest << true;
+    QTest::newRow("comment cut short") << "data" + commented.chopped(1) << false;
+    QTest::newRow("record cut short") << "data" + record.chopped(1) << false;
+    QTest::newRow("bytes after the record") << record + "x" << false;
+    QTest::newRow("no record") << QByteArray(1000, 'z') << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void TestProtocolListing::wholeProtocols()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, whole);
+    QCOMPARE(ProtocolStore::isWholeProtocol(body), whole);
 }
 
 void TestProtocolListing::saveReplacesAndCreates()
@@ -163,20 +199,25 @@ void TestProtocolListing::saveReplacesAndCreates()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString folder = dir.filePath(QStringLiteral("a/b"));
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("p.xlsx"), "first"));
+    const mode_t mask = ::umask(027);
+    const bool first = ProtocolStore::save(folder, QStringLiteral("p.xlsx"), "first");
+    ::umask(mask);
+    QVERIFY(first);
     QCOMPARE(readAll(folder + "/p.xlsx"), QByteArray("first"));
+    // A new protocol follows the umask, as a directly written file does.
+    QCOMPARE(statOf(folder + "/p.xlsx").st_mode & 07777, mode_t(0666 & ~027));
     QFile(folder + "/p.xlsx").setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("p.xlsx"), "second"));
+    QVERIFY(ProtocolStore::save(folder, QStringLiteral("p.xlsx"), "second"));
     QCOMPARE(readAll(folder + "/p.xlsx"), QByteArray("second"));
     // The operator's choice of permissions survives the replacement.
     QVERIFY(!QFileInfo(folder + "/p.xlsx").permissions().testFlag(QFileDevice::ReadOther));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"p.xlsx"});
 
     // No folder chosen: nothing is written, least of all at the file system root.
-    QVERIFY(!saveProtocolFile(QString(), QStringLiteral("solmir3-no-folder.xlsx"), "x"));
+    QVERIFY(!ProtocolStore::save(QString(), QStringLiteral("solmir3-no-folder.xlsx"), "x"));
     QVERIFY(!QFileInfo::exists(QStringLiteral("/solmir3-no-folder.xlsx")));
     // A folder where a file stands.
-    QVERIFY(!saveProtocolFile(folder + "/p.xlsx", QStringLiteral("q.xlsx"), "x"));
+    QVERIFY(!ProtocolStore::save(folder + "/p.xlsx", QStringLiteral("q.xlsx"), "x"));
     QCOMPARE(readAll(folder + "/p.xlsx"), QByteArray("second"));
 }
 
@@ -193,11 +234,11 @@ void TestProtocolListing::saveWritesThroughLinks()
                     QFile::encodeName(folder + "/hard.xlsx").constData()),
              0);
 
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("linked.xlsx"), "via symlink"));
+    QVERIFY(ProtocolStore::save(folder, QStringLiteral("linked.xlsx"), "via symlink"));
     QVERIFY(QFileInfo(folder + "/linked.xlsx").isSymLink());
     QCOMPARE(readAll(archive + "/kept.xlsx"), QByteArray("via symlink"));
 
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("hard.xlsx"), "via hard link"));
+    QVERIFY(ProtocolStore::save(folder, QStringLiteral("hard.xlsx"), "via hard link"));
     QCOMPARE(readAll(archive + "/kept.xlsx"), QByteArray("via hard link"));
     QCOMPARE(readAll(folder + "/hard.xlsx"), QByteArray("via hard link"));
 }
@@ -222,13 +263,13 @@ void TestProtocolListing::saveHonoursPermissions()
     QFile(folder + "/protected.xlsx").setPermissions(QFileDevice::ReadOwner);
 
     // A protocol the operator made read-only is refused, not replaced.
-    QVERIFY(!saveProtocolFile(folder, QStringLiteral("protected.xlsx"), "new"));
+    QVERIFY(!ProtocolStore::save(folder, QStringLiteral("protected.xlsx"), "new"));
     QCOMPARE(readAll(folder + "/protected.xlsx"), QByteArray("keep me"));
 
     // In a folder that takes no new files, an existing writable protocol is still updated.
     QFile(folder).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const bool updated = saveProtocolFile(folder, QStringLiteral("open.xlsx"), "new");
-    const bool created = saveProtocolFile(folder, QStringLiteral("fresh.xlsx"), "new");
+    const bool updated = ProtocolStore::save(folder, QStringLiteral("open.xlsx"), "new");
+    const bool created = ProtocolStore::save(folder, QStringLiteral("fresh.xlsx"), "new");
     QFile(folder).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                  QFileDevice::ExeOwner);
     QVERIFY(updated);
@@ -256,7 +297,7 @@ void TestProtocolListing::saveKeepsOwnerGroupAndMode()
     QCOMPARE(::chown(nativeTheirs.constData(), other->pw_uid, other->pw_gid), 0);
     QCOMPARE(::chmod(nativeTheirs.constData(), 0640), 0);
     const struct stat before = statOf(theirs);
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("theirs.xlsx"), "replaced"));
+    QVERIFY(ProtocolStore::save(folder, QStringLiteral("theirs.xlsx"), "replaced"));
     struct stat after = statOf(theirs);
     QCOMPARE(readAll(theirs), QByteArray("replaced"));
     QCOMPARE(after.st_uid, other->pw_uid);
@@ -278,8 +319,8 @@ void TestProtocolListing::saveKeepsOwnerGroupAndMode()
     {
         AsNobody operatorAccount;
         QVERIFY(operatorAccount.ok());
-        updated = saveProtocolFile(sticky, QStringLiteral("root.xlsx"), "by the operator");
-        created = saveProtocolFile(sticky, QStringLiteral("new.xlsx"), "fresh");
+        updated = ProtocolStore::save(sticky, QStringLiteral("root.xlsx"), "by the operator");
+        created = ProtocolStore::save(sticky, QStringLiteral("new.xlsx"), "fresh");
     }
     QVERIFY(updated);
     QCOMPARE(readAll(rootOwned), QByteArray("by the operator"));
@@ -301,22 +342,34 @@ void TestProtocolListing::saveLeavesNothingBehind()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString folder = dir.path();
-    // What interrupted saves left: an hour-old one goes; a fresh one may be another
-    // workstation's save in progress, and the rest is not this program's.
-    const QStringList left = {QStringLiteral(".solmir3-0badc0de.part"),
-                              QStringLiteral(".solmir3-1234abcd.part"),
-                              QStringLiteral(".solmir3-notes.part"), QStringLiteral("x.part")};
-    for (const QString& name : left)
+    // What interrupted saves left: an hour-old one goes; a fresh or ten-minute-old one may be
+    // another workstation's save in progress, one of another account is not ours to remove, and
+    // the rest is not this program's.
+    const QStringList left = {
+        QStringLiteral(".solmir3-0badc0de.part"), QStringLiteral(".solmir3-1234abcd.part"),
+        QStringLiteral(".solmir3-2345abcd.part"), QStringLiteral(".solmir3-3456abcd.part"),
+        QStringLiteral(".solmir3-notes.part"),    QStringLiteral("x.part")};
+    const auto age = [&](const QString& name, int seconds) {
+        const timeval when[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+        return ::utimes(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), when);
+    };
+    for (const QString& name : left) {
         writeAll(folder + QLatin1Char('/') + name, "partial");
-    const timeval hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
-    for (const QString& name : {left.at(0), left.at(2), left.at(3)})
-        QCOMPARE(::utimes(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), hourAgo),
+        QCOMPARE(age(name, name == left.at(1) ? 0 : name == left.at(2) ? 600 : 3600), 0);
+    }
+    const passwd* other = ::getpwnam("nobody");
+    const bool foreign = other && ::geteuid() == 0;
+    if (foreign)
+        QCOMPARE(::chown(QFile::encodeName(folder + QLatin1Char('/') + left.at(3)).constData(),
+                         other->pw_uid, other->pw_gid),
                  0);
 
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("p.xlsx"), "new"));
-    QVERIFY(saveProtocolFile(folder, QStringLiteral("p.xlsx"), "replaced"));
+    QVERIFY(ProtocolStore::save(folder, QStringLiteral("p.xlsx"), "new"));
+    QVERIFY(ProtocolStore::save(folder, QStringLiteral("p.xlsx"), "replaced"));
     QCOMPARE(readAll(folder + QStringLiteral("/p.xlsx")), QByteArray("replaced"));
     QStringList expected = left.mid(1);
+    if (!foreign)
+        expected.removeAll(left.at(3));
     expected << QStringLiteral("p.xlsx");
     expected.sort();
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), expected);

@@ -15,10 +15,12 @@
 #include "protocols/modelprotocols.h"
 #include "protocols/multiplefilesdownloader.h"
 #include "protocols/tabprotocols.h"
+#include "protocols/transferguard.h"
 #include "remote/displayframe.h"
 #include "remote/hvnc.h"
 #include "shell/hbutton.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -33,16 +35,25 @@
 
 using solmirtest::HttpFakeReply;
 using solmirtest::HttpFakeServer;
+using solmirtest::protocolBody;
 
 namespace {
 
 QList<QUrl> openedUrls;
-bool openResult = true;
 
-bool recordOpen(const QUrl& url)
+// Stands in for the desktop for "file" URLs, so nothing really opens.
+class Desktop : public QObject
+{
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { openedUrls.append(url); }
+};
+
+// A desktop with no application for the file.
+bool refuseOpen(const QUrl& url)
 {
     openedUrls.append(url);
-    return openResult;
+    return false;
 }
 
 QByteArray readFile(const QString& path)
@@ -78,6 +89,8 @@ private slots:
     void encodedNamesStayInTheFolder();
     void failedDownloadsWriteNothing_data();
     void failedDownloadsWriteNothing();
+    void openedFileIsTheSavedFile_data();
+    void openedFileIsTheSavedFile();
     void refreshDuringOpenFileEnablesButtons();
     void switchingTabsRefetchesAndClearsMarks();
 
@@ -96,26 +109,30 @@ private:
     QTabWidget* tabs = nullptr;
     TabProtocols* tab = nullptr;
     solmirtest::MessageBoxWatcher* boxes = nullptr;
+    Desktop desktop;
+    QByteArray home;
 };
 
 void TestTabProtocols::initTestCase()
 {
     solmirtest::createSingletons();
-    TabProtocols::setOpenUrlHandler(recordOpen);
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    home = qgetenv("HOME");
 }
 
 void TestTabProtocols::init()
 {
     server = new HttpFakeServer(this);
     QVERIFY(server->listen(QHostAddress(QStringLiteral("127.6.3.1")), 80));
-    server->publish({"b.xlsx", "A.xlsx", "c.xlsx", "a.xlsx"}, {"B", "big A", "C", "small a"});
+    server->publish(
+        {"b.xlsx", "A.xlsx", "c.xlsx", "a.xlsx"},
+        {protocolBody("B"), protocolBody("big A"), protocolBody("C"), protocolBody("small a")});
     Settings::instance()->prIP->setAddress(QHostAddress(QStringLiteral("127.6.3.1")));
     dir = new QTemporaryDir;
     QVERIFY(dir->isValid());
     folder = dir->path() + "/protocols";
     Settings::instance()->prProtocolsPath->setValue(folder);
     openedUrls.clear();
-    openResult = true;
     boxes = new solmirtest::MessageBoxWatcher;
     tabs = new QTabWidget;
     tabs->addTab(new QWidget, QStringLiteral("Управление"));
@@ -130,7 +147,9 @@ void TestTabProtocols::cleanup()
     delete boxes;
     delete server;
     delete dir;
-    FileDownloader::setTransferTimeout(30000);
+    TransferGuard::setLimits(TransferGuard::defaultSilenceMs, TransferGuard::defaultSpeedTimeMs);
+    TabProtocols::setOpenUrlHandler(nullptr);
+    qputenv("HOME", home);
 }
 
 void TestTabProtocols::showTab()
@@ -297,12 +316,15 @@ void TestTabProtocols::downloadSelectedVisibleInShownOrder()
     // file is in flight: that file goes to the new folder.
     const QString deep = dir->path() + "/one/two/three";
     Settings::instance()->prProtocolsPath->setValue(deep);
-    HttpFakeReply slow = HttpFakeReply::ok("big A");
+    HttpFakeReply slow = HttpFakeReply::ok(protocolBody("big A"));
     slow.delayMs = 300;
     server->setReply("/protocols/A.xlsx", slow);
     QSignalSpy progress(tab->batchDownloader(), SIGNAL(progressChanged(int)));
+    QSignalSpy ended(tab->batchDownloader(), SIGNAL(downloaded()));
     press(TabProtocols::DownloadSelected);
     QVERIFY(!tab->buttons()->isEnabled());
+    // Nothing to fetch while a batch runs neither ends nor spoils it.
+    tab->batchDownloader()->download({});
     QVERIFY(server->waitForRequests(3));
     const QString moved = dir->path() + "/moved";
     folderEdit()->selectAll();
@@ -316,14 +338,15 @@ void TestTabProtocols::downloadSelectedVisibleInShownOrder()
              (QList<QByteArray>{"/protocols", "/protocols/a.xlsx", "/protocols/A.xlsx"}));
     QCOMPARE(progress.count(), 1);
     QCOMPARE(progress.first().first().toInt(), 50);
-    QCOMPARE(readFile(deep + "/a.xlsx"), QByteArray("small a"));
-    QCOMPARE(readFile(moved + "/A.xlsx"), QByteArray("big A"));
+    QCOMPARE(readFile(deep + "/a.xlsx"), protocolBody("small a"));
+    QCOMPARE(readFile(moved + "/A.xlsx"), protocolBody("big A"));
     QVERIFY(!QFile::exists(deep + "/c.xlsx"));
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(tab->batchDownloader()->lastBatchComplete());
 
     // An empty batch ends at once, saves nothing and is not reported as loaded.
-    QSignalSpy ended(tab->batchDownloader(), SIGNAL(downloaded()));
     tab->batchDownloader()->download({});
-    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.count(), 2);
     QVERIFY(!tab->batchDownloader()->lastBatchComplete());
     QCOMPARE(boxes->count(), 3);
     QVERIFY(tab->buttons()->isEnabled());
@@ -353,11 +376,11 @@ void TestTabProtocols::openFileAndFolder()
     QTRY_VERIFY_WITH_TIMEOUT(!openedUrls.isEmpty(), 10000);
     QVERIFY(tab->buttons()->isEnabled());
     QCOMPARE(openedUrls, QList<QUrl>{QUrl::fromLocalFile(folder + "/b.xlsx")});
-    QCOMPARE(readFile(folder + "/b.xlsx"), QByteArray("B"));
+    QCOMPARE(readFile(folder + "/b.xlsx"), protocolBody("B"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"b.xlsx"});
 
     // No application for the file: its folder, created several levels deep, opens instead.
-    openResult = false;
+    TabProtocols::setOpenUrlHandler(refuseOpen);
     openedUrls.clear();
     const QString deep = dir->path() + "/x/y/z";
     Settings::instance()->prProtocolsPath->setValue(deep);
@@ -366,9 +389,9 @@ void TestTabProtocols::openFileAndFolder()
     QTRY_COMPARE_WITH_TIMEOUT(openedUrls.size(), 2, 10000);
     QCOMPARE(openedUrls,
              (QList<QUrl>{QUrl::fromLocalFile(deep + "/c.xlsx"), QUrl::fromLocalFile(deep)}));
-    QCOMPARE(readFile(deep + "/c.xlsx"), QByteArray("C"));
+    QCOMPARE(readFile(deep + "/c.xlsx"), protocolBody("C"));
 
-    openResult = true;
+    TabProtocols::setOpenUrlHandler(nullptr);
     openedUrls.clear();
     Settings::instance()->prProtocolsPath->setValue(dir->path() + "/does/not/exist");
     press(TabProtocols::OpenFolder);
@@ -388,9 +411,12 @@ void TestTabProtocols::encodedNamesStayInTheFolder()
     // like any other, a backslash an ordinary character.
     server->setReply("/protocols", HttpFakeReply::ok(HttpFakeServer::listingPage(
                                        {"..%2F..%2Fevil.xlsx", "..%5Cw.xlsx", "%D0%9F.xlsx"})));
-    server->setReply("/protocols/..%2F..%2Fevil.xlsx", HttpFakeReply::ok("E"));
-    server->setReply("/protocols/..%5Cw.xlsx", HttpFakeReply::ok("W"));
-    server->setReply("/protocols/%D0%9F.xlsx", HttpFakeReply::ok("P"));
+    server->setReply("/protocols/..%2F..%2Fevil.xlsx", HttpFakeReply::ok(protocolBody("E")));
+    // Whole chunked and compressed replies save like plain ones.
+    HttpFakeReply chunked = HttpFakeReply::ok(protocolBody("W"));
+    chunked.mode = HttpFakeReply::Mode::Chunked;
+    server->setReply("/protocols/..%5Cw.xlsx", chunked);
+    server->setReply("/protocols/%D0%9F.xlsx", HttpFakeReply::gzipped(protocolBody("P")));
     showTab();
     press(TabProtocols::SelectAll);
     press(TabProtocols::DownloadSelected);
@@ -403,7 +429,9 @@ void TestTabProtocols::encodedNamesStayInTheFolder()
     files.sort();
     QCOMPARE(files, (QStringList{folder + "/..\\w.xlsx", folder + "/evil.xlsx",
                                  folder + QStringLiteral("/П.xlsx")}));
-    QCOMPARE(readFile(folder + "/evil.xlsx"), QByteArray("E"));
+    QCOMPARE(readFile(folder + "/evil.xlsx"), protocolBody("E"));
+    QCOMPARE(readFile(folder + "/..\\w.xlsx"), protocolBody("W"));
+    QCOMPARE(readFile(folder + QStringLiteral("/П.xlsx")), protocolBody("P"));
 }
 
 void TestTabProtocols::failedDownloadsWriteNothing_data()
@@ -413,10 +441,13 @@ void TestTabProtocols::failedDownloadsWriteNothing_data()
     QTest::addColumn<HttpFakeReply>("reply");
     QTest::addColumn<QString>("refused"); // the name in the save error; none for a load error
     QTest::addColumn<int>("folderKind");  // 0 a folder, 1 under a file, 2 none chosen
-    HttpFakeReply cut = HttpFakeReply::ok(QByteArray(300000, 'z'));
-    cut.mode = HttpFakeReply::Mode::CloseMidBody;
-    HttpFakeReply stalled = HttpFakeReply::ok(QByteArray(4096, 's'));
-    stalled.mode = HttpFakeReply::Mode::Stall;
+    // Every body but the cut ones would be a whole protocol.
+    const QByteArray whole = protocolBody(QByteArray(60000, 'z'));
+    const auto misbehaving = [&](HttpFakeReply reply, HttpFakeReply::Mode mode) {
+        reply.mode = mode;
+        return reply;
+    };
+    using Mode = HttpFakeReply::Mode;
     const auto row = [](const char* name, const QString& listed, const HttpFakeReply& reply,
                         const QString& refused, int folderKind = 0) {
         for (const bool batch : {false, true})
@@ -427,12 +458,20 @@ void TestTabProtocols::failedDownloadsWriteNothing_data()
     row("500", "b.xlsx", HttpFakeReply::withStatus(500, "<html>broken</html>"), "");
     row("redirect", "b.xlsx", HttpFakeReply::redirect("/protocols/-next.xlsx"), "");
     row("empty", "b.xlsx", HttpFakeReply::ok(QByteArray()), "");
-    row("closed mid-body", "b.xlsx", cut, "");
-    row("stalled mid-body", "b.xlsx", stalled, "");
+    row("206", "b.xlsx", HttpFakeReply::withStatus(206, whole), "");
+    row("closed mid-body", "b.xlsx", misbehaving(HttpFakeReply::ok(whole), Mode::CloseMidBody), "");
+    row("gzip cut against its length", "b.xlsx",
+        misbehaving(HttpFakeReply::gzipped(whole), Mode::CloseMidBody), "");
+    row("malformed chunk size", "b.xlsx", misbehaving(HttpFakeReply::ok(whole), Mode::BadChunk),
+        "");
+    row("stalled mid-body", "b.xlsx", misbehaving(HttpFakeReply::ok(whole), Mode::Stall), "");
+    row("trickle", "b.xlsx", misbehaving(HttpFakeReply::ok(whole), Mode::Trickle), "");
+    row("not a protocol", "b.xlsx", HttpFakeReply::ok("<html>no zip</html>"), "");
+    row("control character", "P-04\n17.xlsx", HttpFakeReply::ok(whole), "P-04\n17.xlsx");
     // Root ignores permissions, but not a regular file where a folder should be.
-    row("folder under a file", "b.xlsx", HttpFakeReply::ok("B"), "b.xlsx", 1);
+    row("folder under a file", "b.xlsx", HttpFakeReply::ok(whole), "b.xlsx", 1);
     // No folder chosen: folder + "/" would be the file system root.
-    row("no folder", "solmir3-rootless.xlsx", HttpFakeReply::ok("R"), "solmir3-rootless.xlsx", 2);
+    row("no folder", "solmir3-rootless.xlsx", HttpFakeReply::ok(whole), "solmir3-rootless.xlsx", 2);
 }
 
 void TestTabProtocols::failedDownloadsWriteNothing()
@@ -442,11 +481,12 @@ void TestTabProtocols::failedDownloadsWriteNothing()
     QFETCH(HttpFakeReply, reply);
     QFETCH(QString, refused);
     QFETCH(int, folderKind);
-    FileDownloader::setTransferTimeout(500);
-    const QByteArray path = "/protocols/" + listed.toUtf8();
+    // A trickle of one byte per 100 ms never falls silent for long, but stays far too slow.
+    TransferGuard::setLimits(500, 1000);
+    const QByteArray path = "/protocols/" + HttpFakeServer::encodedName(listed);
     server->setReply("/protocols",
                      HttpFakeReply::ok(HttpFakeServer::listingPage({listed, "-next.xlsx"})));
-    server->setReply("/protocols/-next.xlsx", HttpFakeReply::ok("N"));
+    server->setReply("/protocols/-next.xlsx", HttpFakeReply::ok(protocolBody("N")));
     server->setReply(path, reply);
     const QString inner = dir->path() + "/in/side";
     writeFile(inner + "/b.xlsx", "intact");
@@ -494,9 +534,67 @@ void TestTabProtocols::failedDownloadsWriteNothing()
     QVERIFY(!QFileInfo::exists("/" + listed));
 }
 
+void TestTabProtocols::openedFileIsTheSavedFile_data()
+{
+    QTest::addColumn<QString>("folderText"); // one starting with "/" lies in the home folder
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QString>("saved"); // relative to the home folder; none when refused
+    QTest::newRow("relative folder") << "Протоколы"
+                                     << "b.xlsx"
+                                     << "Протоколы/b.xlsx";
+    QTest::newRow("home") << "~"
+                          << "b.xlsx"
+                          << "b.xlsx";
+    QTest::newRow("under home") << "~/Протоколы"
+                                << "R.XLSX"
+                                << "Протоколы/R.XLSX";
+    QTest::newRow("absolute") << "/sub/../abs/"
+                              << "b.xlsx"
+                              << "abs/b.xlsx";
+    QTest::newRow("a script") << "~"
+                              << "run.sh"
+                              << "";
+    QTest::newRow("trailing space") << "~"
+                                    << "report.xlsx "
+                                    << "";
+}
+
+void TestTabProtocols::openedFileIsTheSavedFile()
+{
+    QFETCH(QString, folderText);
+    QFETCH(QString, listed);
+    QFETCH(QString, saved);
+    qputenv("HOME", QFile::encodeName(dir->path()));
+    // Any link text counts, whatever the target: the target ends in ".xlsx" for the scan.
+    server->setReply("/protocols", HttpFakeReply::ok("<a href=\"/protocols/x.xlsx\">" +
+                                                     listed.toUtf8() + "</a>"));
+    server->setReply("/protocols/" + HttpFakeServer::encodedName(listed),
+                     HttpFakeReply::ok(protocolBody("opened")));
+    Settings::instance()->prProtocolsPath->setValue(
+        folderText.startsWith(QLatin1Char('/')) ? dir->path() + folderText : folderText);
+    showTab();
+    clickRow(0);
+    press(TabProtocols::OpenFile);
+    if (saved.isEmpty()) {
+        QVERIFY(boxes->waitForCount(1));
+        QCOMPARE(boxes->texts(),
+                 QStringList{QStringLiteral("Ошибка загрузки протокола %1!").arg(listed)});
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!openedUrls.isEmpty(), 10000);
+        QCOMPARE(readFile(dir->path() + "/" + saved), protocolBody("opened"));
+        press(TabProtocols::OpenFolder);
+        QCOMPARE(openedUrls,
+                 (QList<QUrl>{QUrl::fromLocalFile(dir->path() + "/" + saved),
+                              QUrl::fromLocalFile(QFileInfo(dir->path() + "/" + saved).path())}));
+    }
+    QTRY_VERIFY(tab->buttons()->isEnabled());
+    // The refused ones are not even fetched.
+    QCOMPARE(server->requestCount(), saved.isEmpty() ? 1 : 2);
+}
+
 void TestTabProtocols::refreshDuringOpenFileEnablesButtons()
 {
-    HttpFakeReply slow = HttpFakeReply::ok("late");
+    HttpFakeReply slow = HttpFakeReply::ok(protocolBody("late"));
     slow.delayMs = 400;
     server->setReply("/protocols/b.xlsx", slow);
     showTab();
@@ -510,7 +608,8 @@ void TestTabProtocols::refreshDuringOpenFileEnablesButtons()
     QMetaObject::invokeMethod(tab, "onConnectStateChanged", Q_ARG(bool, true));
     QVERIFY(tab->buttons()->isEnabled());
     // Its answer may already be on its way before the refresh's deletion takes effect.
-    QMetaObject::invokeMethod(pending, "downloaded", Qt::DirectConnection);
+    QMetaObject::invokeMethod(pending, "downloadFinished", Qt::DirectConnection,
+                              Q_ARG(QNetworkReply*, pending->findChild<QNetworkReply*>()));
     QVERIFY(finished.wait(10000));
     QTest::qWait(600);
     // The abandoned download never saves nor opens anything.

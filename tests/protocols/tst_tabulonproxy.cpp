@@ -50,6 +50,12 @@ void TestTabulonProxy::filters_data()
     QTest::newRow("empty list shows all") << abc << Filters() << abc;
     QTest::newRow("matches whole, any case")
         << abc << Filters{entry(And, MatchesWhole, "abc")} << QStringList{"abc", "ABCabc"};
+    // Minimal stars cover as little as they can, so the text around the literal can remain:
+    // no plain containment.
+    FilterEntry minimal = entry(And, MatchesWhole, "*abc*");
+    minimal.regExp.setMinimal(true);
+    QTest::newRow("minimal stars")
+        << abc << Filters{minimal} << QStringList{"abc", "ABCabc", "xabc"};
     QTest::newRow("not matches whole")
         << abc << Filters{entry(And, NotMatchesWhole, "abc")} << QStringList{"xabc", "abcx", "ab"};
     // a Or b And c is (a or b) and c; a And b Or c is (a and b) or c.

@@ -1,12 +1,17 @@
-#include "protocols/protocolfiles.h"
+#include "protocols/protocolstore.h"
+
+#include "protocols/transferguard.h"
+#include "shell/messagehandler.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QSet>
+#include <QStandardPaths>
 #include <QUrl>
 
 #ifdef Q_OS_UNIX
@@ -19,68 +24,6 @@
 #ifdef Q_OS_LINUX
 #include <sys/xattr.h>
 #endif
-
-QString protocolListingUrlText(const QString& address)
-{
-    return QStringLiteral("http://") + address + QStringLiteral("/protocols");
-}
-
-QString protocolFileUrlText(const QString& address, const QString& name)
-{
-    return protocolListingUrlText(address) + QLatin1Char('/') + name;
-}
-
-QString protocolLinkStart()
-{
-    return QStringLiteral(".xlsx\">");
-}
-
-QString protocolLinkEnd()
-{
-    return QStringLiteral("</a>");
-}
-
-QString protocolListingText(const QByteArray& body)
-{
-    const int nul = body.indexOf('\0');
-    return QString::fromUtf8(body.constData(), nul < 0 ? body.size() : nul);
-}
-
-QStringList scanProtocolListing(const QString& text)
-{
-    static const QString start = protocolLinkStart();
-    static const QString end = protocolLinkEnd();
-    QStringList names;
-    int from = 1;
-    // The first end marker after a start stays valid for every later start before it, which
-    // keeps pages with many unterminated links linear instead of quadratic.
-    int endPos = -1;
-    for (;;) {
-        const int p = text.indexOf(start, from, Qt::CaseSensitive);
-        if (p < 0)
-            break;
-        if (endPos < p + 1) {
-            endPos = text.indexOf(end, p + 1, Qt::CaseSensitive);
-            if (endPos < 0)
-                break; // no later start can have an end either
-        }
-        from = p + 1;
-        names.append(text.mid(p + start.size(), endPos - p - start.size()));
-    }
-    return names;
-}
-
-bool safeProtocolFileName(const QUrl& url, QString* name)
-{
-    // The last segment of the decoded path: a "%2F" in the link counts as a separator, so the
-    // name never holds one.
-    const QString decoded = url.fileName(QUrl::FullyDecoded);
-    if (name)
-        *name = decoded;
-    // A NUL would cut the name short on its way to the file system.
-    return !decoded.isEmpty() && decoded != QLatin1String(".") && decoded != QLatin1String("..") &&
-           !decoded.contains(QChar::Null);
-}
 
 namespace {
 
@@ -111,7 +54,8 @@ bool isLeftoverName(const QString& name)
         !name.startsWith(QLatin1String(leftoverPrefix)) ||
         !name.endsWith(QLatin1String(leftoverSuffix)))
         return false;
-    for (const QChar c : name.midRef(prefix, leftoverDigits)) {
+    for (int i = prefix; i < prefix + leftoverDigits; ++i) {
+        const QChar c = name.at(i);
         if (!(c >= QLatin1Char('0') && c <= QLatin1Char('9')) &&
             !(c >= QLatin1Char('a') && c <= QLatin1Char('f')))
             return false;
@@ -212,7 +156,7 @@ bool linkUnnamed(int fd, const QByteArray& path)
 }
 #endif
 
-enum class Outcome
+enum class Replacement
 {
     Saved,
     Failed,
@@ -225,8 +169,8 @@ enum class Outcome
 // there. The unnamed kind leaves nothing behind whatever happens; the named one may, after a
 // crash. No sync per file: it cost twice the transfer itself in a batch, and a replacing rename
 // is ordered after its data by the file system.
-Outcome replaceAtomically(const QByteArray& folder, const QByteArray& target,
-                          const struct stat* existing, const QByteArray& data, bool unnamed)
+Replacement replaceAtomically(const QByteArray& folder, const QByteArray& target,
+                              const struct stat* existing, const QByteArray& data, bool unnamed)
 {
     int fd = -1;
     QByteArray tempName;
@@ -234,9 +178,9 @@ Outcome replaceAtomically(const QByteArray& folder, const QByteArray& target,
 #ifdef O_TMPFILE
         fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR))
-            return Outcome::NoUnnamedFiles;
+            return Replacement::NoUnnamedFiles;
 #else
-        return Outcome::NoUnnamedFiles;
+        return Replacement::NoUnnamedFiles;
 #endif
     } else {
         for (int attempt = 0; attempt < 16; ++attempt) {
@@ -249,29 +193,29 @@ Outcome replaceAtomically(const QByteArray& folder, const QByteArray& target,
     if (fd < 0) {
         // A folder the operator may not add files to still lets an existing protocol be
         // updated; any other failure (a full disk) keeps the old copy rather than truncating it.
-        return errno == EACCES || errno == EPERM ? Outcome::InPlace : Outcome::Failed;
+        return errno == EACCES || errno == EPERM ? Replacement::InPlace : Replacement::Failed;
     }
-    const auto discard = [&](Outcome outcome) {
+    const auto discard = [&](Replacement outcome) {
         ::close(fd);
         if (!tempName.isEmpty())
             ::unlink(tempName.constData());
         return outcome;
     };
     if (!writeAll(fd, data))
-        return discard(Outcome::Failed);
+        return discard(Replacement::Failed);
     // A new protocol gets what the umask gives, as a directly written file does.
     if (existing && !takeOver(fd, *existing))
-        return discard(Outcome::InPlace);
+        return discard(Replacement::InPlace);
 #ifdef O_TMPFILE
     if (unnamed) {
         if (!existing) {
             if (linkUnnamed(fd, target)) {
                 ::close(fd);
-                return Outcome::Saved;
+                return Replacement::Saved;
             }
             // Someone else's file appeared meanwhile: replaced like any existing one.
             if (errno != EEXIST)
-                return discard(Outcome::NoUnnamedFiles);
+                return discard(Replacement::NoUnnamedFiles);
         }
         // No call replaces a file by an unnamed one: a hidden name for the instant of the rename.
         for (int attempt = 0; attempt < 16 && tempName.isEmpty(); ++attempt) {
@@ -279,32 +223,82 @@ Outcome replaceAtomically(const QByteArray& folder, const QByteArray& target,
             if (linkUnnamed(fd, name))
                 tempName = name;
             else if (errno != EEXIST)
-                return discard(Outcome::NoUnnamedFiles);
+                return discard(Replacement::NoUnnamedFiles);
         }
         if (tempName.isEmpty())
-            return discard(Outcome::Failed);
+            return discard(Replacement::Failed);
     }
 #endif
     const int closed = ::close(fd);
     if (closed != 0) {
         ::unlink(tempName.constData());
-        return Outcome::Failed;
+        return Replacement::Failed;
     }
     if (::rename(tempName.constData(), target.constData()) != 0) {
         // A sticky folder refuses to replace another account's file; a direct open may still
         // write it.
         const int error = errno;
         ::unlink(tempName.constData());
-        return error == EPERM || error == EACCES ? Outcome::InPlace : Outcome::Failed;
+        return error == EPERM || error == EACCES ? Replacement::InPlace : Replacement::Failed;
     }
-    return Outcome::Saved;
+    return Replacement::Saved;
 }
 
 #endif // Q_OS_UNIX
 
 } // namespace
 
-bool saveProtocolFile(const QString& folder, const QString& name, const QByteArray& data)
+namespace ProtocolStore {
+
+QString folderPath(const QString& text)
+{
+    if (text.isEmpty())
+        return QString();
+    const QString home = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+    if (text == QLatin1String("~"))
+        return QDir::cleanPath(home);
+    if (text.startsWith(QLatin1String("~/")))
+        return QDir::cleanPath(home + text.mid(1));
+    if (QDir::isRelativePath(text))
+        return QDir::cleanPath(home + QLatin1Char('/') + text);
+    return QDir::cleanPath(text);
+}
+
+bool localName(const QUrl& url, QString* name)
+{
+    // The last segment of the decoded path: a "%2F" in the link counts as a separator, so the
+    // name never holds one.
+    const QString decoded = url.fileName(QUrl::FullyDecoded);
+    if (name)
+        *name = decoded;
+    if (decoded.isEmpty() || decoded == QLatin1String(".") || decoded == QLatin1String(".."))
+        return false;
+    // A NUL would cut the name short on its way to the file system; a line break or an escape
+    // has no place in a file name the operator reads.
+    for (const QChar c : decoded) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    }
+    return true;
+}
+
+bool isWholeProtocol(const QByteArray& body)
+{
+    // The record is 22 bytes and ends with a comment of at most 65,535 bytes, whose length it
+    // states: it stands exactly that far from the end.
+    const int record = 22;
+    static const QByteArray signature("PK\x05\x06", 4);
+    const int earliest = qMax(0, body.size() - record - 0xFFFF);
+    for (int p = body.lastIndexOf(signature, body.size() - record); p >= earliest;
+         p = p > 0 ? body.lastIndexOf(signature, p - 1) : -1) {
+        const int comment = uchar(body.at(p + 20)) | uchar(body.at(p + 21)) << 8;
+        if (p + record + comment == body.size())
+            return true;
+    }
+    return false;
+}
+
+bool save(const QString& folder, const QString& name, const QByteArray& data)
 {
     // No folder chosen: not the file system root, which folder + "/" would name.
     if (folder.isEmpty())
@@ -330,13 +324,13 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
     for (const bool unnamed : {true, false}) {
         switch (replaceAtomically(nativeFolder, nativeTarget, exists ? &existing : nullptr, data,
                                   unnamed)) {
-        case Outcome::Saved:
+        case Replacement::Saved:
             return true;
-        case Outcome::Failed:
+        case Replacement::Failed:
             return false;
-        case Outcome::InPlace:
+        case Replacement::InPlace:
             return exists && overwriteInPlace(target, data);
-        case Outcome::NoUnnamedFiles:
+        case Replacement::NoUnnamedFiles:
             break;
         }
     }
@@ -351,3 +345,26 @@ bool saveProtocolFile(const QString& folder, const QString& name, const QByteArr
     return file.commit();
 #endif
 }
+
+Outcome saveReply(QNetworkReply* reply, const QString& folderText, QString* name, QString* path)
+{
+    if (!reply)
+        return Outcome::LoadFailed;
+    QString local;
+    const bool named = localName(reply->url(), &local);
+    if (name)
+        *name = local;
+    QByteArray body;
+    if (!TransferGuard::takeBody(reply, &body) || !isWholeProtocol(body))
+        return Outcome::LoadFailed;
+    const QString folder = folderPath(folderText);
+    if (!named || !save(folder, local, body)) {
+        MessageHandler::showCritical(QStringLiteral("Ошибка сохранения протокола %1!").arg(local));
+        return Outcome::SaveFailed;
+    }
+    if (path)
+        *path = folder + QLatin1Char('/') + local;
+    return Outcome::Saved;
+}
+
+} // namespace ProtocolStore
