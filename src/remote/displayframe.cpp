@@ -208,7 +208,9 @@ bool DisplayFrame::settle()
         if (isHeld(keysym))
             continue;
         if (!post(rfb::keyEvent(false, keysym), HVNC::OrdinaryCommand)) {
-            owe(keysym);
+            // Still first: the releases keep their order.
+            owedKeys.prepend(keysym);
+            retryTimer->start();
             return false;
         }
     }
@@ -294,8 +296,11 @@ void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
         buttonMask &= static_cast<quint8>(~bit);
     else
         buttonMask = 0;
-    // A release that cannot be queued now is sent again.
-    if (!settle() || !sendPointer(event->pos(), HVNC::OrdinaryCommand)) {
+    // A release that cannot be queued now is sent again, at its own position.
+    const QPoint pos = event->pos();
+    if (!settle() || !sendPointer(pos, HVNC::OrdinaryCommand)) {
+        lastX = toRemote(pos.x(), scaleX);
+        lastY = toRemote(pos.y(), scaleY);
         owedPointer = true;
         retryTimer->start();
     }
