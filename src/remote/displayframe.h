@@ -1,6 +1,5 @@
 #pragma once
 // DisplayFrame: the remote screen view; owns the RFB session, paints its image, forwards input.
-#include <QList>
 #include <QPointer>
 #include <QSize>
 #include <QVector>
