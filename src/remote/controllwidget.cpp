@@ -54,6 +54,9 @@ void ControllWidget::handleButton(int id)
         session->setErrorShown(true);
         session->setAction(HVNC::Disconnect);
     } else {
+        // Locked before the request: the attempt connects to the address shown, and the
+        // listing, the downloads and conf.ini must name that device too.
+        field->setEnabled(false);
         session->setAction(HVNC::Connect);
         // Enabled again by the next connectStateChanged, which comes on success and failure.
         button->setEnabled(false);

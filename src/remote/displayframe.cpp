@@ -11,7 +11,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
+#include <QtEndian>
 
 namespace {
 
@@ -36,6 +38,18 @@ quint8 buttonBit(Qt::MouseButton button)
     }
 }
 
+// The key as the keyboard knows it, whatever the modifiers made of it: Shift turns "1" into
+// "!" for its press but not for a release after Shift. Synthetic events carry no scan code.
+quint64 physicalKey(const QKeyEvent* event)
+{
+    if (event->nativeScanCode() != 0)
+        return (quint64(1) << 32) | event->nativeScanCode();
+    return static_cast<quint32>(event->key());
+}
+
+// A retry is cheap, and the worker takes the whole queue within one exchange pass.
+constexpr int retryMs = 10;
+
 } // namespace
 
 DisplayFrame::DisplayFrame(QWidget* parent) : QWidget(parent)
@@ -55,6 +69,10 @@ DisplayFrame::DisplayFrame(QWidget* parent) : QWidget(parent)
     progress->setVisible(false);
     progress->setTarget(this);
     setFocusPolicy(Qt::WheelFocus);
+    retryTimer = new QTimer(this);
+    retryTimer->setSingleShot(true);
+    retryTimer->setInterval(retryMs);
+    connect(retryTimer, SIGNAL(timeout()), this, SLOT(onReleaseRetry()));
 }
 
 DisplayFrame::~DisplayFrame()
@@ -80,6 +98,8 @@ void DisplayFrame::onUpdated()
 
 void DisplayFrame::onConnectStateChanged(bool connected)
 {
+    // Whatever the device held belonged to the connection that ended; a new one starts free.
+    forgetHeld();
     if (connected) {
         const QSize size = vnc->frameSize();
         remoteWidth = size.width();
@@ -90,12 +110,17 @@ void DisplayFrame::onConnectStateChanged(bool connected)
         updateScales();
         emit onSizeChanged(size);
     } else {
+        attemptRunning = false;
+        withdrawPrompt();
         update();
     }
 }
 
 void DisplayFrame::onPassword()
 {
+    // The request may come after the end of the attempt that made it.
+    if (!attemptRunning)
+        return;
     QPointer<DisplayFrame> alive(this);
     auto* dialog = new QInputDialog(this);
     passwordDialog = dialog;
@@ -110,27 +135,155 @@ void DisplayFrame::onPassword()
         return;
     // Like QInputDialog::getText, a cancelled dialog answers with no text.
     const QString text = ok ? dialog->textValue() : QString();
+    const bool withdrawn = passwordDialog != dialog;
     delete dialog;
-    vnc->setPassword(text, ok);
+    if (!withdrawn)
+        vnc->setPassword(text, ok);
+}
+
+void DisplayFrame::withdrawPrompt()
+{
+    if (!passwordDialog)
+        return;
+    QInputDialog* dialog = passwordDialog;
+    passwordDialog = nullptr;
+    dialog->reject();
 }
 
 void DisplayFrame::onNextActionChanged(int action)
 {
+    // Only a handshake waits for a password; once it is over, so is the prompt.
+    attemptRunning = action == HVNC::Connect;
+    if (!attemptRunning)
+        withdrawPrompt();
     progress->setVisible(action != HVNC::Idle && action != HVNC::Exchange);
 }
 
-void DisplayFrame::sendPointer(const QPoint& pos, int kind)
+bool DisplayFrame::post(const QByteArray& message, int kind)
 {
-    vnc->sendMessage(
-        rfb::pointerEvent(buttonMask, toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY)), kind);
+    QList<QByteArray> dropped;
+    const bool queued = vnc->sendMessage(message, kind, &dropped);
+    // A full queue pushes out its oldest messages. A lost release would leave the device
+    // holding its key or button, so it is owed; a lost press is let be, as the device ignores
+    // the release of a key it does not hold.
+    for (const QByteArray& lost : qAsConst(dropped)) {
+        const int type = quint8(lost.at(0));
+        if (type == rfb::PointerEvent) {
+            owedPointer = true;
+        } else if (type == rfb::KeyEvent && lost.at(1) == 0) {
+            const quint32 keysym = qFromBigEndian<quint32>(lost.constData() + 4);
+            if (!isHeld(keysym))
+                owe(keysym);
+        }
+    }
+    if (owedPointer)
+        retryTimer->start();
+    return queued;
+}
+
+bool DisplayFrame::isHeld(quint32 keysym) const
+{
+    for (const HeldKey& held : heldKeys) {
+        if (held.keysym == keysym)
+            return true;
+    }
+    return false;
+}
+
+void DisplayFrame::owe(quint32 keysym)
+{
+    if (!owedKeys.contains(keysym))
+        owedKeys.append(keysym);
+    retryTimer->start();
+}
+
+bool DisplayFrame::settle()
+{
+    // One pass: what the queue pushes out meanwhile waits for the timer, so that a queue
+    // that is full for a while cannot keep the GUI thread here.
+    const QVector<quint32> owed = owedKeys;
+    for (const quint32 keysym : owed) {
+        owedKeys.removeOne(keysym);
+        // Pressed again since: its own release will follow.
+        if (isHeld(keysym))
+            continue;
+        if (!post(rfb::keyEvent(false, keysym), HVNC::OrdinaryCommand)) {
+            // Still first: the releases keep their order.
+            owedKeys.prepend(keysym);
+            retryTimer->start();
+            return false;
+        }
+    }
+    if (owedPointer && !sendPointer(lastX, lastY, HVNC::OrdinaryCommand))
+        retryTimer->start();
+    return owedKeys.isEmpty() && !owedPointer;
+}
+
+void DisplayFrame::onReleaseRetry()
+{
+    // Without a connection there is nothing left to release.
+    if (!vnc->isReady())
+        forgetHeld();
+    else if (!settle())
+        retryTimer->start();
+}
+
+void DisplayFrame::releaseAll()
+{
+    if (!vnc->isReady()) {
+        forgetHeld();
+        return;
+    }
+    // The last key pressed is let go first, as the operator's hand would.
+    for (int i = heldKeys.size() - 1; i >= 0; --i) {
+        if (!owedKeys.contains(heldKeys.at(i).keysym))
+            owedKeys.append(heldKeys.at(i).keysym);
+    }
+    heldKeys.clear();
+    buttonMask = 0;
+    // A wheel step, too, leaves its bit set until the next PointerEvent.
+    if (sentMask != 0)
+        owedPointer = true;
+    if (!settle())
+        retryTimer->start();
+}
+
+void DisplayFrame::forgetHeld()
+{
+    heldKeys.clear();
+    owedKeys.clear();
+    owedPointer = false;
+    buttonMask = 0;
+    sentMask = 0;
+    retryTimer->stop();
+}
+
+bool DisplayFrame::sendPointer(int x, int y, int kind)
+{
+    lastX = x;
+    lastY = y;
+    if (!post(rfb::pointerEvent(buttonMask, x, y), kind))
+        return false;
+    // The newest message in the queue carries the buttons as they are.
+    sentMask = buttonMask;
+    owedPointer = false;
+    return true;
+}
+
+bool DisplayFrame::sendPointer(const QPoint& pos, int kind)
+{
+    return sendPointer(toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY), kind);
 }
 
 void DisplayFrame::mousePressEvent(QMouseEvent* event)
 {
-    if (!vnc->isReady())
+    if (!vnc->isReady() || !settle())
         return;
+    const quint8 before = buttonMask;
     buttonMask |= buttonBit(event->button());
-    sendPointer(event->pos(), HVNC::OrdinaryCommand);
+    // A press the device does not get is not held either.
+    if (!sendPointer(event->pos(), HVNC::OrdinaryCommand))
+        buttonMask = before;
 }
 
 void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
@@ -143,12 +296,19 @@ void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
         buttonMask &= static_cast<quint8>(~bit);
     else
         buttonMask = 0;
-    sendPointer(event->pos(), HVNC::OrdinaryCommand);
+    // A release that cannot be queued now is sent again, at its own position.
+    const QPoint pos = event->pos();
+    if (!settle() || !sendPointer(pos, HVNC::OrdinaryCommand)) {
+        lastX = toRemote(pos.x(), scaleX);
+        lastY = toRemote(pos.y(), scaleY);
+        owedPointer = true;
+        retryTimer->start();
+    }
 }
 
 void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!vnc->isReady())
+    if (!vnc->isReady() || !settle())
         return;
     // A newer motion replaces one still waiting in the queue.
     sendPointer(event->pos(), HVNC::MotionCommand);
@@ -156,26 +316,48 @@ void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
 
 void DisplayFrame::wheelEvent(QWheelEvent* event)
 {
-    if (!vnc->isReady())
+    if (!vnc->isReady() || !settle())
         return;
     // The dominant axis decides, as the classic single wheel delta did.
     const QPoint angle = event->angleDelta();
     const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
     const quint8 mask = delta > 0 ? 8 : 16;
     const QPoint pos = event->position().toPoint();
-    vnc->sendMessage(rfb::pointerEvent(mask, toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY)),
-                     HVNC::OrdinaryCommand);
+    lastX = toRemote(pos.x(), scaleX);
+    lastY = toRemote(pos.y(), scaleY);
+    if (post(rfb::pointerEvent(mask, lastX, lastY), HVNC::OrdinaryCommand))
+        sentMask = mask;
 }
 
 void DisplayFrame::sendKey(QKeyEvent* event, bool down)
 {
     if (!vnc->isReady())
         return;
+    const quint64 physical = physicalKey(event);
+    if (!down) {
+        // A release carries the keysym its press sent; a key the device never got pressed
+        // is not released.
+        QVector<quint32> released;
+        for (int i = heldKeys.size() - 1; i >= 0; --i) {
+            if (heldKeys.at(i).physical == physical)
+                released.append(heldKeys.takeAt(i).keysym);
+        }
+        for (const quint32 keysym : qAsConst(released)) {
+            if (!settle() || !post(rfb::keyEvent(false, keysym), HVNC::OrdinaryCommand))
+                owe(keysym);
+        }
+        return;
+    }
     const int keysym = qtKeyToKeySym(event->key(), event->modifiers() != Qt::NoModifier);
     // An unmapped key would reach the device as keysym 0xFFFFFFFF; it is not sent at all.
-    if (keysym < 0)
+    if (keysym < 0 || !settle() ||
+        !post(rfb::keyEvent(true, static_cast<quint32>(keysym)), HVNC::OrdinaryCommand))
         return;
-    vnc->sendMessage(rfb::keyEvent(down, static_cast<quint32>(keysym)), HVNC::OrdinaryCommand);
+    for (const HeldKey& held : qAsConst(heldKeys)) {
+        if (held.physical == physical && held.keysym == quint32(keysym))
+            return;
+    }
+    heldKeys.append(HeldKey{physical, static_cast<quint32>(keysym)});
 }
 
 void DisplayFrame::keyPressEvent(QKeyEvent* event)
@@ -226,4 +408,23 @@ void DisplayFrame::updateScales()
 void DisplayFrame::showEvent(QShowEvent*)
 {
     setFocus(Qt::OtherFocusReason);
+}
+
+// Input taken from the view never reaches it again: what is held now must be let go here.
+void DisplayFrame::hideEvent(QHideEvent*)
+{
+    releaseAll();
+}
+
+void DisplayFrame::focusOutEvent(QFocusEvent* event)
+{
+    releaseAll();
+    QWidget::focusOutEvent(event);
+}
+
+void DisplayFrame::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        releaseAll();
+    QWidget::changeEvent(event);
 }

@@ -91,15 +91,18 @@ QImage* HVNC::image()
     return &screen;
 }
 
-void HVNC::sendMessage(QByteArray message, int kind)
+bool HVNC::sendMessage(QByteArray message, int kind, QList<QByteArray>* dropped)
 {
     if (!connected)
-        return;
+        return false;
     SyncedMutexLocker lock(&queueMutex, 10);
     if (!lock.owns())
-        return;
-    while (commandQueue.size() > 10)
-        commandQueue.removeFirst();
+        return false;
+    while (commandQueue.size() > 10) {
+        const Command oldest = commandQueue.takeFirst();
+        if (dropped)
+            dropped->append(oldest.message);
+    }
     if (kind == MotionCommand) {
         for (int i = commandQueue.size() - 1; i >= 0; --i) {
             if (commandQueue.at(i).kind == MotionCommand)
@@ -109,6 +112,7 @@ void HVNC::sendMessage(QByteArray message, int kind)
     commandQueue.append(Command{kind, message});
     lock.unlock();
     wake();
+    return true;
 }
 
 void HVNC::setTimeout(int ms)

@@ -56,7 +56,9 @@ public:
         // Pointer motion: replaces motion still queued.
         MotionCommand = 1
     };
-    void sendMessage(QByteArray message, int kind);
+    // False when the message was not queued. Older messages that a full queue pushes out
+    // for it are appended to dropped.
+    bool sendMessage(QByteArray message, int kind, QList<QByteArray>* dropped = nullptr);
 
     // Time-out of connecting, of each receive and of each wait for written bytes.
     void setTimeout(int ms);

@@ -75,9 +75,8 @@ int specialKeySym(int key)
 
 bool isPlainPrintable(int key)
 {
-    // Comma and less-than are left out: the device's keyboard has no such keys.
-    return (key >= 0x20 && key <= 0x2B) || (key >= 0x2D && key <= 0x3B) ||
-           (key >= 0x3D && key <= 0x40) || (key >= 0x5B && key <= 0x60) ||
+    // Letters have their own rule: the capital or the small keysym.
+    return (key >= 0x20 && key <= 0x40) || (key >= 0x5B && key <= 0x60) ||
            (key >= 0x7B && key <= 0x7E);
 }
 

@@ -76,6 +76,11 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
 
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(!button->isEnabled());
+    // From the click on, the address stays that of the device being connected.
+    QVERIFY(!bar->addressField()->isEnabled());
+    line->selectAll();
+    QTest::keyClicks(line, QStringLiteral("127.5.5.9"));
+    QCOMPARE(Settings::instance()->prIP->addressText(), address);
     QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("Отключить"), kConnectMs);
     QVERIFY(button->isEnabled());
     QCOMPARE(button->icon().cacheKey(), IconSet::instance()->disconnect.cacheKey());
@@ -101,6 +106,15 @@ void TestControllWidget::connectsToTypedAddressAndDisconnectsQuietly()
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
     QCOMPARE(boxes.count(), 0);
+
+    // A failed attempt gives the address back, as a disconnect does. Nothing listens here.
+    RemoteScreenFixture::setDeviceAddress(QStringLiteral("127.5.5.2"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(!bar->addressField()->isEnabled());
+    QVERIFY(boxes.waitForCount(1));
+    QTRY_VERIFY_WITH_TIMEOUT(bar->addressField()->isEnabled(), kConnectMs);
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->text(), QStringLiteral("Подключить"));
 }
 
 QTEST_MAIN(TestControllWidget)

@@ -6,13 +6,16 @@
 #include "remote/hvnc.h"
 #include "remote/rfbprotocol.h"
 #include "remotescreenfixture.h"
+#include "shell/messagehandler.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QtEndian>
 #include <QtTest>
 
 #include <functional>
@@ -79,6 +82,9 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void mouseWheelAndKeys();
+    void inputTakenFromTheView_data();
+    void inputTakenFromTheView();
+    void aFullQueueLosesNoRelease();
     void fastMotionEndsAtTheLastPosition();
     void scaledPositions();
     void inputBeforeConnectionIsDropped();
@@ -92,6 +98,8 @@ private:
     std::unique_ptr<RfbServer> device;
     QWidget* window = nullptr;
     DisplayFrame* view = nullptr;
+    // Somewhere else for the keyboard focus to go.
+    QLineEdit* line = nullptr;
 };
 
 void TestDisplayFrameInput::initTestCase()
@@ -106,9 +114,12 @@ void TestDisplayFrameInput::initTestCase()
 
     window = new QWidget;
     view = new DisplayFrame(window);
+    line = new QLineEdit(window);
+    line->move(820, 0);
     window->resize(900, 600);
     window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTRY_VERIFY(view->hasFocus());
     view->session()->setAction(HVNC::Connect);
     QTRY_VERIFY_WITH_TIMEOUT(view->session()->isReady(), kConnectMs);
     QTRY_COMPARE(view->size(), QSize(800, 480));
@@ -176,21 +187,109 @@ void TestDisplayFrameInput::mouseWheelAndKeys()
          {QByteArray::fromHex("0401000000000061")}},
         {keyEvent(keyUp, Qt::Key_A, Qt::NoModifier, "a"),
          {QByteArray::fromHex("0400000000000061")}},
+        // A release carries the keysym its press sent, whatever the modifiers are by then.
         {keyEvent(keyDown, Qt::Key_Shift, Qt::ShiftModifier), {key(true, 0xFFE2)}},
         {keyEvent(keyDown, Qt::Key_A, Qt::ShiftModifier, "A"), {key(true, 0x41)}},
-        {keyEvent(keyUp, Qt::Key_A, Qt::ShiftModifier, "A"), {key(false, 0x41)}},
         {keyEvent(keyUp, Qt::Key_Shift, Qt::NoModifier), {key(false, 0xFFE2)}},
+        {keyEvent(keyUp, Qt::Key_A, Qt::NoModifier, "a"), {key(false, 0x41)}},
         {keyEvent(keyDown, Qt::Key_A, Qt::ControlModifier), {key(true, 0x41)}},
         {keyEvent(keyDown, Qt::Key_F1, Qt::NoModifier), {key(true, 0xFFBE)}},
         {keyEvent(keyUp, Qt::Key_F1, Qt::NoModifier), {key(false, 0xFFBE)}},
         {keyEvent(keyDown, Qt::Key_Return, Qt::NoModifier, "\r"), {key(true, 0xFF0D)}},
         {keyEvent(keyDown, Qt::Key_Enter, Qt::KeypadModifier, "\r"), {key(true, 0xFF0D)}},
         {keyEvent(keyDown, Qt::Key_5, Qt::KeypadModifier, "5"), {key(true, 0x35)}},
-        // Keys without a keysym (a Cyrillic letter, the comma) never reach the device.
+        // Keys without a keysym (a Cyrillic letter) never reach the device.
         {keyEvent(keyDown, 0x0424, Qt::NoModifier, QStringLiteral("ф")), {}},
         {keyEvent(keyUp, 0x0424, Qt::NoModifier, QStringLiteral("ф")), {}},
-        {keyEvent(keyDown, Qt::Key_Comma, Qt::NoModifier, ","), {}},
+        {keyEvent(keyDown, Qt::Key_Comma, Qt::NoModifier, ","), {key(true, 0x2C)}},
+        {keyEvent(keyUp, Qt::Key_Comma, Qt::NoModifier, ","), {key(false, 0x2C)}},
+        {keyEvent(keyDown, Qt::Key_Less, Qt::ShiftModifier, "<"), {key(true, 0x3C)}},
+        // The focus moves on: the keys still down are let go, the last one first and each
+        // keysym once (Return and Enter share one), and the wheel's bit is cleared.
+        {[this](QWidget*) { line->setFocus(Qt::TabFocusReason); },
+         {key(false, 0x3C), key(false, 0x35), key(false, 0xFF0D), key(false, 0x41),
+          pointer(0, 7, 8)}},
+        {[](QWidget* view) { view->setFocus(); }, {}},
     });
+}
+
+void TestDisplayFrameInput::inputTakenFromTheView_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("modal box") << 0;
+    QTest::newRow("Tab") << 1;
+    QTest::newRow("hidden") << 2;
+    QTest::newRow("another window") << 3;
+}
+
+void TestDisplayFrameInput::inputTakenFromTheView()
+{
+    QFETCH(int, how);
+    QWidget other;
+    const auto takeAndGiveBack = [&](QWidget*) {
+        if (how == 0) {
+            // Returns once the watcher has closed the box.
+            MessageHandler::showInformation(QStringLiteral("Файлы загружены."));
+            boxes.clear();
+        } else if (how == 1) {
+            keyEvent(keyDown, Qt::Key_Tab, Qt::NoModifier, "\t")(view);
+            QVERIFY(line->hasFocus());
+        } else if (how == 2) {
+            view->hide();
+            view->show();
+        } else {
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        }
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        view->setFocus();
+        QVERIFY(view->hasFocus());
+    };
+    // The operator lets go of everything while the input is elsewhere; the device must too.
+    run({
+        {keyEvent(keyDown, Qt::Key_Shift, Qt::ShiftModifier), {key(true, 0xFFE2)}},
+        {keyEvent(keyDown, Qt::Key_A, Qt::ShiftModifier, "A"), {key(true, 0x41)}},
+        {mouse(press, {10, 20}, Qt::LeftButton, Qt::LeftButton), {pointer(1, 10, 20)}},
+        {takeAndGiveBack, {key(false, 0x41), key(false, 0xFFE2), pointer(0, 10, 20)}},
+        {keyEvent(keyUp, Qt::Key_A, Qt::NoModifier, "a"), {}},
+        {keyEvent(keyUp, Qt::Key_Shift, Qt::NoModifier), {}},
+        {mouse(move, {30, 40}, Qt::NoButton, Qt::NoButton), {pointer(0, 30, 40)}},
+    });
+}
+
+void TestDisplayFrameInput::aFullQueueLosesNoRelease()
+{
+    // Twenty releases at once overrun the queue's eleven places: those it pushes out are sent
+    // again, so that the device ends with no key down.
+    QList<QByteArray> pressed;
+    for (int code = Qt::Key_A; code < Qt::Key_A + 20; ++code) {
+        keyEvent(keyDown, code, Qt::NoModifier)(view);
+        pressed << key(true, quint32(code + 0x20));
+        QTRY_COMPARE_WITH_TIMEOUT(RemoteScreenFixture::inputMessages(*device), pressed, kConnectMs);
+    }
+    device->clearClientMessages();
+    line->setFocus(Qt::TabFocusReason);
+    QSet<quint32> held;
+    for (const QByteArray& down : qAsConst(pressed))
+        held.insert(qFromBigEndian<quint32>(down.constData() + 4));
+    const auto stillDown = [&]() {
+        QSet<quint32> keys = held;
+        for (const QByteArray& m : RemoteScreenFixture::inputMessages(*device)) {
+            const quint32 keysym = qFromBigEndian<quint32>(m.constData() + 4);
+            if (m.at(0) == 4 && m.at(1) != 0)
+                keys.insert(keysym);
+            else if (m.at(0) == 4)
+                keys.remove(keysym);
+        }
+        return keys.size();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(stillDown(), 0, kConnectMs);
+    QTest::qWait(250);
+    QCOMPARE(stillDown(), 0);
+    device->clearClientMessages();
+    view->setFocus();
 }
 
 void TestDisplayFrameInput::fastMotionEndsAtTheLastPosition()
@@ -228,6 +327,8 @@ void TestDisplayFrameInput::scaledPositions()
 
 void TestDisplayFrameInput::inputBeforeConnectionIsDropped()
 {
+    // A button held when the connection ends is not held on the next one.
+    run({{mouse(press, {1, 1}, Qt::LeftButton, Qt::LeftButton), {pointer(1, 1, 1)}}});
     // As the bar does: the operator's own disconnect is not reported.
     view->session()->setErrorShown(true);
     view->session()->setAction(HVNC::Disconnect);
@@ -241,7 +342,7 @@ void TestDisplayFrameInput::inputBeforeConnectionIsDropped()
     QTRY_VERIFY_WITH_TIMEOUT(view->session()->isReady(), kConnectMs);
     QTest::qWait(300);
     QCOMPARE(RemoteScreenFixture::inputMessages(*device).size(), 0);
-    // The press above was dropped, so the mask is still empty.
+    // The press above was dropped, so the mask is empty.
     run({{mouse(move, {2, 2}, Qt::NoButton, Qt::NoButton), {pointer(0, 2, 2)}}});
 }
 

@@ -1,13 +1,16 @@
 // The password dialog of the remote screen view against a simulated device that demands
-// VNC authentication: the right password, a wrong one and a cancelled dialog.
+// VNC authentication: the right password, a wrong one, a cancelled dialog, and a dialog
+// whose attempt ends before it is answered.
 #include "appfixture.h"
 #include "messageboxwatcher.h"
 #include "remote/displayframe.h"
 #include "remote/hvnc.h"
 #include "remotescreenfixture.h"
+#include "rfbfakeserver.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
+#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QTimer>
@@ -68,6 +71,8 @@ private slots:
     void initTestCase();
     void attempt_data();
     void attempt();
+    void promptEndsWithItsAttempt_data();
+    void promptEndsWithItsAttempt();
 
 private:
     std::unique_ptr<RfbServer> device;
@@ -124,6 +129,67 @@ void TestDisplayFramePassword::attempt()
     QTest::qWait(300);
     QCOMPARE(boxes.texts(), boxTexts);
     QCOMPARE(answerer.seen, 1);
+}
+
+void TestDisplayFramePassword::promptEndsWithItsAttempt_data()
+{
+    QTest::addColumn<bool>("serverDrops"); // else the operator's disconnect
+    QTest::newRow("server drops") << true;
+    QTest::newRow("disconnect") << false;
+}
+
+void TestDisplayFramePassword::promptEndsWithItsAttempt()
+{
+    QFETCH(bool, serverDrops);
+    const QString address = QStringLiteral("127.5.3.2");
+    RfbFakeServer server;
+    server.securityTypes = QByteArray::fromHex("02");
+    server.password = QStringLiteral("solmir");
+    QVERIFY(server.listen(QHostAddress(address)));
+    RemoteScreenFixture::setDeviceAddress(address);
+    solmirtest::MessageBoxWatcher boxes;
+    QWidget window;
+    auto* view = new DisplayFrame(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Runs inside the prompt's event loop: ends the attempt as soon as the prompt is up, and
+    // closes a prompt left open by it.
+    int prompts = 0;
+    bool orphan = false;
+    QElapsedTimer since;
+    QPointer<QInputDialog> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QInputDialog* dialog = RemoteScreenFixture::visibleInputDialog();
+        if (dialog && dialog != seen) {
+            seen = dialog;
+            ++prompts;
+            since.start();
+            if (serverDrops) {
+                server.closeClient();
+            } else {
+                view->session()->setErrorShown(true);
+                view->session()->setAction(HVNC::Disconnect);
+            }
+        } else if (dialog && since.elapsed() > 3000) {
+            orphan = true;
+            dialog->reject();
+        }
+    });
+    poll.start(20);
+
+    view->session()->setAction(HVNC::Connect);
+    QTRY_COMPARE_WITH_TIMEOUT(prompts, 1, kConnectMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!RemoteScreenFixture::visibleInputDialog(), kConnectMs);
+    QTRY_COMPARE_WITH_TIMEOUT(view->session()->action(), int(HVNC::Idle), kConnectMs);
+    QTest::qWait(300);
+    QVERIFY(!orphan);
+    // The worker or the socket's own report names the cause, whichever comes first.
+    QCOMPARE(boxes.count(), serverDrops ? 1 : 0);
+    if (serverDrops)
+        QVERIFY(boxes.texts().first().contains(QStringLiteral("«Сервер закрыл соединение»")));
+    QVERIFY(server.chosenSecurity().isEmpty());
 }
 
 QTEST_MAIN(TestDisplayFramePassword)

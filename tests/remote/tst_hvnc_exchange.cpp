@@ -193,7 +193,7 @@ void TestHvncExchange::inputQueue()
     RfbSessionHarness harness(address);
     // Neither input while disconnected nor input queued while the worker configures the
     // connection (it is connected by then) may ever reach the device.
-    harness.session->sendMessage(key(0x62), 0);
+    QVERIFY(!harness.session->sendMessage(key(0x62), 0));
     int queued = 0;
     QObject::connect(harness.session, &HVNC::actionChanged, &harness, [&](int action) {
         for (; action == HVNC::Configure && queued < 3; ++queued)
@@ -218,12 +218,14 @@ void TestHvncExchange::inputQueue()
     for (const QByteArray& message : server.messages().mid(1))
         QVERIFY(message.at(0) == 3 || message.at(0) == 4 || message.at(0) == 5);
 
-    // The worker stands still inside updateDisplay(), so all twelve wait in the queue.
+    // The worker stands still inside updateDisplay(), so all twelve wait in the queue. The
+    // sender learns which message the twelfth pushed out.
     server.clearMessages();
-    harness.onUpdateHook = [&harness]() {
+    QList<QByteArray> pushedOut;
+    harness.onUpdateHook = [&harness, &pushedOut]() {
         harness.onUpdateHook = nullptr;
         for (quint32 i = 1; i <= 12; ++i)
-            harness.session->sendMessage(key(0x30 + i), 0);
+            QVERIFY(harness.session->sendMessage(key(0x30 + i), 0, &pushedOut));
     };
     QVERIFY(harness.waitFor([&]() { return server.messagesOfType(4).size() >= 11; }));
     QTest::qWait(300);
@@ -231,6 +233,7 @@ void TestHvncExchange::inputQueue()
     for (quint32 i = 2; i <= 12; ++i)
         expected << key(0x30 + i);
     QCOMPARE(server.messagesOfType(4), expected);
+    QCOMPARE(pushedOut, QList<QByteArray>{key(0x31)});
 
     // Of a run of motion only the newest position travels.
     server.clearMessages();
