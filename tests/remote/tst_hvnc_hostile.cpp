@@ -1,5 +1,5 @@
 // A misbehaving device: hostile lengths and sizes end the attempt without a crash or a large
-// allocation.
+// allocation. How each layout is read is tst_serverreader's; these are the session's answers.
 #include "messageboxwatcher.h"
 #include "rfbfakeserver.h"
 #include "rfbsessionharness.h"
@@ -54,15 +54,12 @@ void TestHvncHostile::hostileExchange_data()
     QTest::addColumn<QByteArray>("reply");
     const QByteArray huge =
         RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 65535, 65535, 0)});
-    QTest::newRow("huge rectangle header") << QStringLiteral("127.3.3.1") << huge;
     // 8 MB of pixel data behind an 8 GB rectangle, then silence.
     QTest::newRow("huge rectangle streaming")
         << QStringLiteral("127.3.3.2") << huge + QByteArray(8 * 1024 * 1024, '\x5a');
     QTest::newRow("huge cut text")
         << QStringLiteral("127.3.3.3")
         << QByteArray::fromHex("03000000fffffff0") + QByteArray(4 * 1024 * 1024, 'x');
-    QTest::newRow("huge colour map")
-        << QStringLiteral("127.3.3.4") << QByteArray::fromHex("01000000ffff");
 }
 
 void TestHvncHostile::hostileExchange()
@@ -96,13 +93,8 @@ void TestHvncHostile::hostileServerInit_data()
     const QByteArray fake("fake");
     QTest::newRow("huge desktop name")
         << QStringLiteral("127.3.3.5") << QSize(32, 16) << QByteArray("huge") << true;
-    QTest::newRow("empty desktop name")
-        << QStringLiteral("127.3.3.6") << QSize(32, 16) << QByteArray() << false;
     QTest::newRow("65535 square") << QStringLiteral("127.3.3.10") << QSize(65535, 65535) << fake
                                   << true;
-    QTest::newRow("zero width") << QStringLiteral("127.3.3.11") << QSize(0, 480) << fake << true;
-    QTest::newRow("zero height") << QStringLiteral("127.3.3.12") << QSize(800, 0) << fake << true;
-    QTest::newRow("very wide") << QStringLiteral("127.3.3.13") << QSize(65535, 2) << fake << true;
 }
 
 void TestHvncHostile::hostileServerInit()
