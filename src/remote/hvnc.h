@@ -17,6 +17,8 @@
 
 #include <atomic>
 
+// The session's state machine and its hand-over to the GUI; the waits on the wire are its
+// SessionSocket's, the stages of the handshake its ClientHandshake's.
 class HVNC : public ExternalDeviceHandler
 {
     Q_OBJECT
@@ -111,7 +113,7 @@ private:
 
     // The format the server sends in: its own until SetPixelFormat has gone out.
     rfb::PixelFormat pixelFormat;
-    // Only a screen that passed the reader's checks.
+    // Only a screen that passed the handshake's checks.
     std::atomic<int> frameWidth{0};
     std::atomic<int> frameHeight{0};
     QImage screen;
