@@ -101,12 +101,9 @@ void TestHvncExchange::otherMessagesAreFailedAttemptsThatRecover()
 {
     // Each kind answers two requests in a row, then a whole update follows; the screen turns
     // green only after the last of them.
+    // How each kind is read is tst_serverreader's.
     const QList<QByteArray> odd{
-        QByteArray::fromHex("02"),
-        QByteArray::fromHex("0300000000000005") + "hello",
-        QByteArray::fromHex("0300000000000000"),
-        QByteArray::fromHex("01 00 0000 0002 ffff0000ffff 000000000000"),
-        QByteArray::fromHex("4d01020304"),
+        QByteArray::fromHex("02"), QByteArray::fromHex("0300000000000005") + "hello",
         RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 4, 4, 1)}) +
             QByteArray::fromHex("00000000")};
     const int lastOdd = firstExchangeRequest + 3 * odd.size();
