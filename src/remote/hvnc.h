@@ -96,7 +96,8 @@ private:
     void flushCommands();
     void clearCommands();
 
-    // The password the operator typed, or false when the wait for it ended without one.
+    // The handshake's password callback: asks the operator and waits for setPassword();
+    // false when the operator cancelled or the wait ended without an answer.
     bool askPassword(QString* text);
     void waitForNextPass();
     void closeConnection();
