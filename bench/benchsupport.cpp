@@ -1,7 +1,7 @@
 #include "benchsupport.h"
 
 #include "benchdevice.h"
-#include "remote/bytesource.h"
+#include "memorysource.h"
 #include "remote/hvnc.h"
 #include "remote/rfbprotocol.h"
 #include "remote/serverreader.h"
@@ -15,33 +15,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace benchsupport {
 
 namespace {
-
-// A prepared server answer that has wholly arrived: what the reader costs without the network.
-class ArrivedBytes : public ByteSource
-{
-public:
-    explicit ArrivedBytes(const QByteArray& bytes) : bytes(bytes) {}
-    qint64 readSome(char* data, qint64 maxBytes, const QDeadlineTimer&) override
-    {
-        const qint64 n = std::min<qint64>(maxBytes, bytes.size() - pos);
-        if (n <= 0)
-            return -1;
-        std::memcpy(data, bytes.constData() + pos, size_t(n));
-        pos += n;
-        return n;
-    }
-    void discardWaiting() override {}
-    bool isConnected() const override { return true; }
-
-private:
-    QByteArray bytes;
-    qint64 pos = 0;
-};
 
 bool waitForArrival(BenchDevice& device, QList<BenchDevice::Arrival>& arrivals,
                     const std::function<bool(const QList<BenchDevice::Arrival>&)>& done)
@@ -154,7 +131,8 @@ double storeMsPerFrame(QSize size)
     QMutex imageMutex;
     std::vector<double> times;
     for (int run = 0; run < 41; ++run) {
-        ArrivedBytes source(update);
+        // A prepared answer that has wholly arrived: what the reader costs without the network.
+        MemorySource source(update);
         ServerReader reader(source);
         const qint64 start = nowNs();
         const ServerReader::Message message =

@@ -3,8 +3,8 @@
 //   solmir3-rfbrecorder sim <outdir>                      the simulator, several option sets
 //   solmir3-rfbrecorder connect <host> <port> <file> [password]   any server, e.g. Xvnc
 #include "remote/bytesource.h"
+#include "remote/clienthandshake.h"
 #include "remote/serverreader.h"
-#include "remote/vnccipher.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
@@ -70,30 +70,23 @@ QByteArray record(const QString& host, quint16 port, const QString& password, in
     r.socket.connectToHost(host, port);
     if (!r.socket.waitForConnected(5000))
         return QByteArray();
-    // Whatever follows a refusal (a reason, say) belongs to the recording too.
-    const auto refused = [&]() {
+    ClientHandshake handshake(
+        reader,
+        [&r](const QByteArray& bytes) {
+            r.write(bytes);
+            return true;
+        },
+        [&password](QString* text) {
+            *text = password;
+            return true;
+        });
+    rfb::ServerInit init;
+    if (handshake.run() != ClientHandshake::Outcome::Connected ||
+        !handshake.readServerInit(&init)) {
+        // Whatever follows a refusal (a reason, say) belongs to the recording too.
         reader.drain(quietMs);
         return r.said;
-    };
-    if (!reader.readVersion())
-        return refused();
-    r.write(rfb::protocolVersion());
-    rfb::SecurityType type = rfb::SecurityInvalid;
-    if (!reader.readSecurityTypes(&type) || type == rfb::SecurityInvalid)
-        return refused();
-    r.write(QByteArray(1, char(type)));
-    if (type == rfb::SecurityVncAuth) {
-        QByteArray challenge;
-        if (!reader.readChallenge(&challenge))
-            return r.said;
-        r.write(vncResponse(challenge, password));
     }
-    if (reader.readSecurityResult() != ServerReader::SecurityResult::Accepted)
-        return refused();
-    r.write(QByteArray(1, char(1)));
-    rfb::ServerInit init;
-    if (!reader.readServerInit(&init))
-        return refused();
     r.write(rfb::setPixelFormat(rfb::rgb565()));
     QImage screen(init.width, init.height, QImage::Format_RGB16);
     const QByteArray request = rfb::framebufferUpdateRequest(init.width, init.height);

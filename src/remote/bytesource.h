@@ -1,6 +1,6 @@
 #pragma once
-// ByteSource: where the server reader takes the device's bytes from: the session's socket, the
-// fuzzer's input or the recorder's connection.
+// ByteSource: where the server reader takes the device's bytes from: the session's socket, bytes
+// in memory (the reader's test, the fuzzer, the benchmarks) or the recorder's connection.
 #include <QDeadlineTimer>
 #include <QtGlobal>
 

@@ -2,33 +2,22 @@
 
 #include "parameters/parametrip.h"
 #include "parameters/settings.h"
+#include "remote/clienthandshake.h"
 #include "remote/rfbprotocol.h"
-#include "remote/sockethelper.h"
+#include "remote/socketerrortext.h"
 #include "remote/syncedmutexlocker.h"
-#include "remote/vnccipher.h"
 #include "shell/messagehandler.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QMutexLocker>
 #include <QTcpSocket>
-#include <QThread>
-#include <QTimer>
-
-#include <algorithm>
-
-namespace {
-
-// Bytes the socket may hold unread before it stops taking more from the network.
-constexpr qint64 socketBufferBytes = 1024 * 1024;
-// Longest single block of the worker, so that a lost wake-up costs no more than this.
-constexpr int waitSliceMs = 100;
-
-} // namespace
 
 HVNC::HVNC(QObject* parent) : ExternalDeviceHandler(parent)
 {
+    // An abort drops the connection wherever the worker notices it.
+    socket.dropped = [this]() {
+        connected = false;
+        displayReady = false;
+    };
     screen = QImage(10, 10, QImage::Format_RGB16);
     screen.fill(Qt::gray);
     frameTimer.start();
@@ -41,10 +30,8 @@ HVNC::~HVNC()
 
 void HVNC::setAction(int action)
 {
-    if (action == Disconnect) {
-        abortRequested = true;
-        wake();
-    }
+    if (action == Disconnect)
+        socket.requestAbort();
     while (nextAction != Idle && nextAction != Exchange)
         delay(100);
     if (action == Connect) {
@@ -52,7 +39,7 @@ void HVNC::setAction(int action)
         address = Settings::instance()->prIP->addressText();
     }
     nextAction = action;
-    wake();
+    socket.wake();
 }
 
 int HVNC::action() const
@@ -83,7 +70,7 @@ void HVNC::setPassword(QString text, bool accepted)
     }
     passwordAccepted = accepted;
     passwordAnswered.store(true, std::memory_order_release);
-    wake();
+    socket.wake();
 }
 
 QImage* HVNC::image()
@@ -111,7 +98,7 @@ bool HVNC::sendMessage(QByteArray message, int kind, QList<QByteArray>* dropped)
     }
     commandQueue.append(Command{kind, message});
     lock.unlock();
-    wake();
+    socket.wake();
     return true;
 }
 
@@ -127,59 +114,7 @@ int HVNC::timeoutMs() const
 
 QString HVNC::socketErrorText(QAbstractSocket::SocketError error)
 {
-    switch (error) {
-    case QAbstractSocket::UnknownSocketError:
-        return tr("Неизвестная ошибка сокета");
-    case QAbstractSocket::ConnectionRefusedError:
-        return tr("Таймаут ожидания ответа от сервера");
-    case QAbstractSocket::RemoteHostClosedError:
-        return tr("Сервер закрыл соединение");
-    case QAbstractSocket::HostNotFoundError:
-        return tr("Адрес не найден");
-    case QAbstractSocket::SocketAccessError:
-        return tr("Нет дуступа");
-    case QAbstractSocket::SocketResourceError:
-        return tr("В локальной системе закончились ресурсы (например, слишком много сокетов)");
-    case QAbstractSocket::SocketTimeoutError:
-        return tr("Таймаут выполнения операции");
-    case QAbstractSocket::DatagramTooLargeError:
-        return tr("Датаграмма была больше, чем ограничение операционной системы");
-    case QAbstractSocket::NetworkError:
-        return tr("Обнаружены проблемы с сетью");
-    case QAbstractSocket::AddressInUseError:
-        return tr("Выбранный адрес не может быть использован");
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return tr("Адрес недоступен");
-    case QAbstractSocket::UnsupportedSocketOperationError:
-        return tr("Выбранная операция сокета не поддерживается системой");
-    case QAbstractSocket::UnfinishedSocketOperationError:
-        return tr("Предыдущая операция ещё выполняется");
-    case QAbstractSocket::ProxyAuthenticationRequiredError:
-        return tr("Сокет использует прокси с аутентификацией");
-    case QAbstractSocket::SslHandshakeFailedError:
-        return tr("Не удалось выполнить рукопожатие SSL / TLS, поэтому соединение было закрыто");
-    case QAbstractSocket::ProxyConnectionRefusedError:
-        return tr("Не удалось связаться с прокси-сервером, поскольку было отказано в "
-                  "подключении к этому серверу");
-    case QAbstractSocket::ProxyConnectionClosedError:
-        return tr("Соединение с прокси-сервером неожиданно было закрыто");
-    case QAbstractSocket::ProxyConnectionTimeoutError:
-        return tr("Время ожидания подключения к прокси-серверу или прокси-сервер перестали "
-                  "отвечать на фазу аутентификации");
-    case QAbstractSocket::ProxyNotFoundError:
-        return tr("Прокси-сервер не найден");
-    case QAbstractSocket::ProxyProtocolError:
-        return tr("Некорректный ответ от прокси-сервера");
-    case QAbstractSocket::OperationError:
-        return tr("Ошибка сокета");
-    case QAbstractSocket::SslInternalError:
-        return tr("Внутренняя ошибка SSL библиотеки");
-    case QAbstractSocket::SslInvalidUserDataError:
-        return tr("SSL библиотека получила неверные данные");
-    case QAbstractSocket::TemporaryError:
-        return tr("Временная ошибка сокета");
-    }
-    return tr("Ошибка №") + QString::number(int(error));
+    return ::socketErrorText(error);
 }
 
 void HVNC::clientDisconnected(QAbstractSocket::SocketError error)
@@ -188,8 +123,7 @@ void HVNC::clientDisconnected(QAbstractSocket::SocketError error)
     displayReady = false;
     emit connectStateChanged(false);
     nextAction = Disconnect;
-    abortRequested = true;
-    wake();
+    socket.requestAbort();
     MessageHandler::showStatus(tr("Ошибка подключения!"));
     if (!errorShown.exchange(true))
         MessageHandler::showCritical(tr("Ошибка: «%1» !").arg(socketErrorText(error)));
@@ -199,34 +133,16 @@ void HVNC::onSocetReadyRead() {}
 
 void HVNC::interrupt()
 {
-    wake();
-}
-
-void HVNC::wake()
-{
-    wakePending = true;
-    SyncedMutexLocker lock(&dispatcherMutex);
-    if (dispatcher)
-        dispatcher->wakeUp();
+    socket.wake();
 }
 
 void HVNC::process()
 {
-    socket = new QTcpSocket();
-    socket->setReadBufferSize(socketBufferBytes);
-    socketHelper = new SocketHelper(socket);
+    QTcpSocket* tcp = socket.open();
     qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
-    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+    connect(tcp, SIGNAL(error(QAbstractSocket::SocketError)), this,
             SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::QueuedConnection);
-    connect(socket, SIGNAL(readyRead()), this, SLOT(onSocetReadyRead()), Qt::QueuedConnection);
-    wakeTimer = new QTimer();
-    wakeTimer->setSingleShot(true);
-    // A coarse timer may fire 5 % late, which would stretch every 100 ms pacing step.
-    wakeTimer->setTimerType(Qt::PreciseTimer);
-    {
-        SyncedMutexLocker lock(&dispatcherMutex);
-        dispatcher = QAbstractEventDispatcher::instance();
-    }
+    connect(tcp, SIGNAL(readyRead()), this, SLOT(onSocetReadyRead()), Qt::QueuedConnection);
 
     while (running) {
         step(currentAction);
@@ -236,19 +152,11 @@ void HVNC::process()
         currentAction = int(nextAction);
     }
 
-    {
-        SyncedMutexLocker lock(&dispatcherMutex);
-        dispatcher = nullptr;
-    }
     if (connected)
-        socket->abort();
+        socket.abort();
     connected = false;
     displayReady = false;
-    delete wakeTimer;
-    wakeTimer = nullptr;
-    delete socket;
-    socket = nullptr;
-    socketHelper = nullptr;
+    socket.release();
 }
 
 void HVNC::step(int action)
@@ -258,9 +166,9 @@ void HVNC::step(int action)
         // Unlike pause(), a leftover abort request does not end this wait: there is nothing to
         // abort, and the worker would spin until the next connection.
         QDeadlineTimer deadline(100);
-        while (running && !wakePending && deadline.remainingTime() > 0)
-            waitForEvents(int(deadline.remainingTime()));
-        wakePending = false;
+        while (running && !socket.wakePending() && deadline.remainingTime() > 0)
+            socket.waitForEvents(int(deadline.remainingTime()));
+        socket.clearWake();
         break;
     }
     case Connect: {
@@ -268,10 +176,10 @@ void HVNC::step(int action)
         if (handshake()) {
             nextAction = Configure;
             MessageHandler::showStatus(tr("Установка соединения ..."));
-            pause(500);
+            socket.pause(500);
             break;
         }
-        const QAbstractSocket::SocketError error = socket->error();
+        const QAbstractSocket::SocketError error = socket.error();
         closeConnection();
         nextAction = Disconnect;
         MessageHandler::showStatus(tr("Ошибка подключения!"));
@@ -285,11 +193,11 @@ void HVNC::step(int action)
         bool ok = readServerInit();
         if (ok) {
             // Only the last pass decides; the first may meet a server still busy.
-            for (int pass = 0; pass < ServerReader::configurePasses; ++pass) {
-                pause(100);
+            for (int pass = 0; pass < configurePasses; ++pass) {
+                socket.pause(100);
                 ok = serviceUpdate();
             }
-            pause(100);
+            socket.pause(100);
         }
         if (ok) {
             nextAction = Exchange;
@@ -323,7 +231,7 @@ void HVNC::reportFailure(const QString& text)
 {
     if (!running || errorShown.exchange(true))
         return;
-    const int failure = socketHelper->failure();
+    const int failure = socket.failure();
     if (failure >= 0)
         MessageHandler::showCritical(
             tr("Ошибка: «%1» !").arg(socketErrorText(QAbstractSocket::SocketError(failure))));
@@ -339,86 +247,52 @@ QString HVNC::connectAddress()
 
 bool HVNC::handshake()
 {
-    abortRequested = false;
+    socket.clearAbort();
     passwordAnswered = false;
     passwordAccepted = false;
     errorShown = false;
     if (connected)
         closeConnection();
-    if (socket->state() != QAbstractSocket::UnconnectedState)
-        socket->abort();
-    socketHelper->clearFailure();
     reader.setTimeout(timeout);
-
-    socket->connectToHost(connectAddress(), rfb::serverPort, QIODevice::ReadWrite,
-                          QAbstractSocket::AnyIPProtocol);
-    if (!waitConnected())
+    if (!socket.connectTo(connectAddress(), rfb::serverPort, timeout))
         return false;
-    // Only now: Qt drops options set before the connection exists. Input messages are small
-    // and must not wait for the device's acknowledgement of the previous one.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-
-    if (!reader.readVersion())
-        return false;
-    sendBuffer = rfb::protocolVersion();
-    if (!send())
-        return false;
-
-    rfb::SecurityType type = rfb::SecurityInvalid;
-    if (!reader.readSecurityTypes(&type))
-        return false;
-    if (type == rfb::SecurityNone) {
-        sendBuffer = QByteArray(1, char(rfb::SecurityNone));
-        if (!send())
-            return false;
-    } else if (type == rfb::SecurityVncAuth) {
-        emit neetToInputPassword();
-        while (!passwordAnswered.load(std::memory_order_acquire)) {
-            // The operator may take any time; only the end of the session or a disconnect
-            // request ends the wait.
-            if (mustStop())
-                return false;
-            pause(100, true);
-        }
-        if (!passwordAccepted) {
-            errorShown = true;
-            return false;
-        }
-        sendBuffer = QByteArray(1, char(rfb::SecurityVncAuth));
-        QByteArray challenge;
-        if (!send() || !reader.readChallenge(&challenge))
-            return false;
-        QString text;
-        {
-            SyncedMutexLocker lock(&textMutex);
-            text = password;
-        }
-        sendBuffer = vncResponse(challenge, text);
-        if (!send())
-            return false;
-    } else {
-        return false;
-    }
-
-    const ServerReader::SecurityResult result = reader.readSecurityResult();
-    if (result == ServerReader::SecurityResult::Lost)
-        return false;
-    if (result == ServerReader::SecurityResult::Refused) {
+    switch (handshakeSteps.run()) {
+    case ClientHandshake::Outcome::Connected:
+        connected = true;
+        return true;
+    case ClientHandshake::Outcome::Refused:
         if (passwordAnswered && !errorShown.exchange(true))
             MessageHandler::showCritical(tr("Введен неверный пароль!"));
         return false;
+    case ClientHandshake::Outcome::Failed:
+        break;
     }
-    sendBuffer = QByteArray(1, char(1));
-    if (!send())
+    return false;
+}
+
+bool HVNC::askPassword(QString* text)
+{
+    emit neetToInputPassword();
+    while (!passwordAnswered.load(std::memory_order_acquire)) {
+        // The operator may take any time; only the end of the session or a disconnect request
+        // ends the wait.
+        if (socket.mustStop())
+            return false;
+        socket.pause(100, true);
+    }
+    if (!passwordAccepted) {
+        errorShown = true;
         return false;
-    connected = true;
+    }
+    SyncedMutexLocker lock(&textMutex);
+    *text = password;
     return true;
 }
 
 bool HVNC::readServerInit()
 {
     rfb::ServerInit init;
-    if (!reader.readServerInit(&init))
+    if (!handshakeSteps.readServerInit(&init))
         return false;
     frameWidth = init.width;
     frameHeight = init.height;
@@ -437,15 +311,13 @@ bool HVNC::sendPixelFormat()
 {
     // Always 5-6-5: the image's own layout, whatever the server prefers.
     pixelFormat = rfb::rgb565();
-    sendBuffer = rfb::setPixelFormat(pixelFormat);
-    return send();
+    return socket.send(rfb::setPixelFormat(pixelFormat));
 }
 
 bool HVNC::serviceUpdate()
 {
-    sendBuffer = updateRequest;
-    discardWaiting();
-    if (!send())
+    socket.discardWaiting();
+    if (!socket.send(updateRequest))
         return false;
     switch (reader.readServerMessage(screen, &imageMutex, pixelFormat)) {
     case ServerReader::Message::Update:
@@ -455,31 +327,31 @@ bool HVNC::serviceUpdate()
     case ServerReader::Message::Other:
         break;
     }
-    pause(100);
-    discardWaiting();
+    socket.pause(100);
+    socket.discardWaiting();
     return false;
 }
 
 bool HVNC::exchange()
 {
-    wakePending = false;
+    socket.clearWake();
     flushCommands();
     if (frameTimer.elapsed() <= 99) {
         waitForNextPass();
         return true;
     }
-    for (int attempt = 1; attempt <= ServerReader::updateAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= updateAttempts; ++attempt) {
         if (serviceUpdate()) {
             displayReady = true;
             emit updateDisplay();
             frameTimer.restart();
-            return socket->state() == QAbstractSocket::ConnectedState;
+            return socket.isConnected();
         }
-        if (abortRequested || !running)
+        if (socket.mustStop())
             return false;
-        if (attempt < ServerReader::updateAttempts) {
-            pause(50);
-            discardWaiting();
+        if (attempt < updateAttempts) {
+            socket.pause(50);
+            socket.discardWaiting();
         }
     }
     return false;
@@ -498,16 +370,8 @@ void HVNC::flushCommands()
         // short try-lock fail and drop the operator's keys.
         commands.swap(commandQueue);
     }
-    for (const Command& command : qAsConst(commands)) {
-        SyncedMutexLocker io(&ioMutex);
-        if (!socket->isOpen())
-            continue;
-        socket->write(command.message);
-        socket->flush();
-        waitWritten();
-        pause(10);
-        discardWaiting();
-    }
+    for (const Command& command : qAsConst(commands))
+        socket.sendInput(command.message, timeout);
 }
 
 void HVNC::clearCommands()
@@ -516,135 +380,19 @@ void HVNC::clearCommands()
     commandQueue.clear();
 }
 
-bool HVNC::send()
-{
-    if (failOnAbort())
-        return false;
-    SyncedMutexLocker io(&ioMutex);
-    const qint64 written = socket->write(sendBuffer);
-    // Small messages go out now instead of waiting for the next wait on the socket.
-    socket->flush();
-    return written == sendBuffer.size();
-}
-
-qint64 HVNC::readSome(char* data, qint64 maxBytes, const QDeadlineTimer& deadline)
-{
-    if (failOnAbort())
-        return -1;
-    for (;;) {
-        const qint64 available = socket->bytesAvailable();
-        if (available > 0) {
-            SyncedMutexLocker io(&ioMutex);
-            const qint64 got = socket->read(data, std::min(available, maxBytes));
-            if (got > 0)
-                return got;
-        }
-        if (failOnAbort())
-            return -1;
-        if (!running || socket->state() != QAbstractSocket::ConnectedState)
-            return -1;
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            return 0;
-        waitForEvents(int(left));
-    }
-}
-
-bool HVNC::isConnected() const
-{
-    return socket->state() == QAbstractSocket::ConnectedState;
-}
-
-bool HVNC::waitConnected()
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        if (socket->state() == QAbstractSocket::ConnectedState)
-            return true;
-        if (socket->state() == QAbstractSocket::UnconnectedState)
-            return false;
-        if (mustStop()) {
-            socket->abort();
-            return false;
-        }
-        const qint64 left = timeout - clock.elapsed();
-        // The last moments go to Qt's own wait, which reports the time-out as a socket error.
-        if (left <= waitSliceMs)
-            return socket->waitForConnected(int(std::max<qint64>(left, 1)));
-        waitForEvents(int(left - waitSliceMs));
-    }
-}
-
-bool HVNC::waitWritten()
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (socket->bytesToWrite() > 0 && socket->state() == QAbstractSocket::ConnectedState) {
-        const qint64 left = timeout - clock.elapsed();
-        if (left <= 0 || mustStop())
-            return false;
-        waitForEvents(int(left));
-    }
-    return socket->bytesToWrite() == 0;
-}
-
-void HVNC::discardWaiting()
-{
-    char scrap[4096];
-    while (socket->bytesAvailable() > 0 && socket->read(scrap, sizeof scrap) > 0) {
-    }
-}
-
 void HVNC::closeConnection()
 {
-    socket->close();
-    socket->disconnectFromHost();
+    socket.close();
     connected = false;
     displayReady = false;
 }
 
-bool HVNC::failOnAbort()
-{
-    if (!abortRequested)
-        return false;
-    socket->abort();
-    closeConnection();
-    return true;
-}
-
-bool HVNC::mustStop() const
-{
-    return !running || abortRequested;
-}
-
-void HVNC::waitForEvents(int ms)
-{
-    wakeTimer->start(std::max(1, std::min(ms, waitSliceMs)));
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    wakeTimer->stop();
-}
-
-void HVNC::pause(int ms, bool wakeOnInput)
-{
-    QDeadlineTimer deadline(ms);
-    while (!mustStop() && !(wakeOnInput && wakePending)) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            break;
-        waitForEvents(int(left));
-    }
-    // Consumed here, so that a wake-up makes one early return, not a spin.
-    if (wakeOnInput)
-        wakePending = false;
-}
-
 void HVNC::waitForNextPass()
 {
-    while (running && !abortRequested && !wakePending && nextAction == Exchange) {
+    while (!socket.mustStop() && !socket.wakePending() && nextAction == Exchange) {
         const qint64 left = 100 - frameTimer.elapsed();
         if (left <= 0)
             break;
-        waitForEvents(int(left));
+        socket.waitForEvents(int(left));
     }
 }

@@ -1,9 +1,10 @@
 #pragma once
 // HVNC: the RFB 3.8 client session with the device's screen, run on its own worker thread.
-#include "remote/bytesource.h"
+#include "remote/clienthandshake.h"
 #include "remote/externaldevicehandler.h"
 #include "remote/rfbprotocol.h"
 #include "remote/serverreader.h"
+#include "remote/sessionsocket.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -16,13 +17,9 @@
 
 #include <atomic>
 
-class QAbstractEventDispatcher;
-class SocketHelper;
-class QTcpSocket;
-class QTimer;
-
-// The session is the reader's byte source: the worker's socket, with its waits and aborts.
-class HVNC : public ExternalDeviceHandler, private ByteSource
+// The session's state machine and its hand-over to the GUI; the waits on the wire are its
+// SessionSocket's, the stages of the handshake its ClientHandshake's.
+class HVNC : public ExternalDeviceHandler
 {
     Q_OBJECT
 public:
@@ -34,6 +31,11 @@ public:
         Exchange,
         Disconnect
     };
+
+    // Configure counts the last of its three passes, and one pass of Exchange may take this
+    // many attempts.
+    static constexpr int configurePasses = 3;
+    static constexpr int updateAttempts = 5;
 
     explicit HVNC(QObject* parent = nullptr);
     ~HVNC() override;
@@ -96,41 +98,25 @@ private:
     void flushCommands();
     void clearCommands();
 
-    bool send();
-    // ByteSource, for the reader: every wait ends on an abort or the end of the session.
-    qint64 readSome(char* data, qint64 maxBytes, const QDeadlineTimer& deadline) override;
-    void discardWaiting() override;
-    bool isConnected() const override;
-    bool waitConnected();
-    bool waitWritten();
-    void closeConnection();
-    bool failOnAbort();
-    bool mustStop() const;
-    // Blocks the worker until a socket event, a wake() or at most ms; socket signals,
-    // errors included, are delivered inside.
-    void waitForEvents(int ms);
-    // Sleeps up to ms; returns early when the worker must stop or the connection is being
-    // dropped, and with wakeOnInput also when input or a new action arrives.
-    void pause(int ms, bool wakeOnInput = false);
+    // The handshake's password callback: asks the operator and waits for setPassword();
+    // false when the operator cancelled or the wait ended without an answer.
+    bool askPassword(QString* text);
     void waitForNextPass();
-    void wake();
+    void closeConnection();
     QString connectAddress();
     // Shows text in a box unless one was shown for this attempt. When the socket itself
     // failed, its own error is named instead, the same box the GUI side would raise.
     void reportFailure(const QString& text);
 
-    QTcpSocket* socket = nullptr;
-    SocketHelper* socketHelper = nullptr;
     std::atomic<bool> connected{false};
     std::atomic<bool> displayReady{false};
-    std::atomic<bool> abortRequested{false};
     std::atomic<int> timeout{10000};
     std::atomic<int> currentAction{Idle};
     std::atomic<int> nextAction{Idle};
 
     // The format the server sends in: its own until SetPixelFormat has gone out.
     rfb::PixelFormat pixelFormat;
-    // Only a screen that passed the reader's checks.
+    // Only a screen that passed the handshake's checks.
     std::atomic<int> frameWidth{0};
     std::atomic<int> frameHeight{0};
     QImage screen;
@@ -147,16 +133,11 @@ private:
     // The address to connect to, taken on the GUI thread when Connect is requested.
     QString address;
 
-    QMutex ioMutex;
-    ServerReader reader{*this};
-    QByteArray sendBuffer;
+    SessionSocket socket{running};
+    ServerReader reader{socket};
+    ClientHandshake handshakeSteps{reader,
+                                   [this](const QByteArray& bytes) { return socket.send(bytes); },
+                                   [this](QString* text) { return askPassword(text); }};
     QByteArray updateRequest;
     QElapsedTimer frameTimer;
-
-    // Input or a new action arrived since the worker last looked.
-    std::atomic<bool> wakePending{false};
-    // The worker's event dispatcher while process() runs; wake() interrupts its wait.
-    QMutex dispatcherMutex;
-    QAbstractEventDispatcher* dispatcher = nullptr;
-    QTimer* wakeTimer = nullptr;
 };

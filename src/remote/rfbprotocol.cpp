@@ -51,28 +51,6 @@ void appendU32(QByteArray& bytes, quint32 value)
     appendU16(bytes, quint16(value & 0xFFFF));
 }
 
-ServerInit parseServerInit(const QByteArray& header)
-{
-    ServerInit init;
-    if (header.size() < serverInitHeaderLength)
-        return init;
-    const auto byte = [&header](int i) { return int(uchar(header.at(i))); };
-    init.width = readU16(header, 0);
-    init.height = readU16(header, 2);
-    init.format.bitsPerPixel = byte(4);
-    init.format.depth = byte(5);
-    init.format.bigEndian = byte(6);
-    init.format.trueColour = byte(7);
-    init.format.redMax = readU16(header, 8);
-    init.format.greenMax = readU16(header, 10);
-    init.format.blueMax = readU16(header, 12);
-    init.format.redShift = byte(14);
-    init.format.greenShift = byte(15);
-    init.format.blueShift = byte(16);
-    init.nameLength = readU32(header, 20);
-    return init;
-}
-
 PixelFormat rgb565()
 {
     PixelFormat format;
@@ -87,6 +65,11 @@ PixelFormat rgb565()
     format.greenShift = 5;
     format.blueShift = 0;
     return format;
+}
+
+QByteArray clientInit()
+{
+    return QByteArray(1, char(1));
 }
 
 QByteArray setPixelFormat(const PixelFormat& format)
@@ -138,24 +121,6 @@ QByteArray pointerEvent(quint8 buttonMask, int x, int y)
     appendU16(message, quint16(x & 0xFFFF));
     appendU16(message, quint16(y & 0xFFFF));
     return message;
-}
-
-Rectangle parseRectangle(const QByteArray& header)
-{
-    Rectangle rect;
-    if (header.size() < rectangleHeaderLength)
-        return rect;
-    rect.x = readU16(header, 0);
-    rect.y = readU16(header, 2);
-    rect.width = readU16(header, 4);
-    rect.height = readU16(header, 6);
-    rect.encoding = qint32(readU32(header, 8));
-    return rect;
-}
-
-qint64 rawDataLength(const Rectangle& rect, int bytesPerPixel)
-{
-    return qint64(rect.width) * qint64(rect.height) * bytesPerPixel;
 }
 
 int rowsPerPiece(int rowBytes, int budget)

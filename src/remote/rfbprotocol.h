@@ -9,8 +9,6 @@ namespace rfb {
 
 constexpr quint16 serverPort = 5900;
 constexpr int versionLength = 12;
-constexpr int serverInitHeaderLength = 24;
-constexpr int rectangleHeaderLength = 12;
 
 enum SecurityType
 {
@@ -78,20 +76,17 @@ quint32 readU32(const QByteArray& bytes, int offset = 0);
 void appendU16(QByteArray& bytes, quint16 value);
 void appendU32(QByteArray& bytes, quint32 value);
 
-// Parses the fixed 24 bytes of ServerInit (the name follows them on the wire).
-ServerInit parseServerInit(const QByteArray& header);
 // 16 bits per pixel, little-endian true colour 5-6-5: the memory layout of QImage::Format_RGB16.
 PixelFormat rgb565();
 
+// The shared flag: other clients of the device may stay connected.
+QByteArray clientInit();
 QByteArray setPixelFormat(const PixelFormat& format);
 QByteArray framebufferUpdateRequest(int width, int height, bool incremental = false);
 QByteArray keyEvent(bool down, quint32 keysym);
 // Positions travel as their low 16 bits.
 QByteArray pointerEvent(quint8 buttonMask, int x, int y);
 
-Rectangle parseRectangle(const QByteArray& header);
-// Pixel bytes that follow a Raw rectangle header; 64-bit, so that no header overflows it.
-qint64 rawDataLength(const Rectangle& rect, int bytesPerPixel);
 // Rows of a rectangle to read at once so that one piece stays near budget bytes (at least one row).
 int rowsPerPiece(int rowBytes, int budget);
 // Stores rows [firstRow, firstRow + rows) of a Raw 16-bit rectangle into an RGB16 image;

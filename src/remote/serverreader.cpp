@@ -11,7 +11,6 @@
 namespace {
 
 constexpr int challengeLength = 16;
-constexpr int securityResultLength = 4;
 
 } // namespace
 
@@ -29,73 +28,85 @@ int ServerReader::timeout() const
 
 bool ServerReader::readVersion()
 {
-    return receive(rfb::versionLength) && rfb::isSupportedVersion(field);
+    QByteArray version;
+    return readBytes(&version, rfb::versionLength, fieldDeadline()) &&
+           rfb::isSupportedVersion(version);
 }
 
 bool ServerReader::readSecurityTypes(rfb::SecurityType* chosen)
 {
-    if (!receive(1) || !receive(uchar(field.at(0))))
+    quint8 count = 0;
+    QByteArray offered;
+    if (!readU8(&count, fieldDeadline()) || !readBytes(&offered, count, fieldDeadline()))
         return false;
-    *chosen = rfb::chooseSecurityType(field);
+    *chosen = rfb::chooseSecurityType(offered);
     return true;
 }
 
 bool ServerReader::readChallenge(QByteArray* challenge)
 {
-    if (!receive(challengeLength))
-        return false;
-    *challenge = field;
-    return true;
+    return readBytes(challenge, challengeLength, fieldDeadline());
 }
 
 ServerReader::SecurityResult ServerReader::readSecurityResult()
 {
-    if (!receive(securityResultLength))
+    quint32 result = 0;
+    if (!readU32(&result, fieldDeadline()))
         return SecurityResult::Lost;
     // The whole word: a refusal whose low byte is zero must not pass as success.
-    return rfb::readU32(field) == 0 ? SecurityResult::Accepted : SecurityResult::Refused;
+    return result == 0 ? SecurityResult::Accepted : SecurityResult::Refused;
 }
 
 bool ServerReader::readServerInit(rfb::ServerInit* init)
 {
-    if (!receive(rfb::serverInitHeaderLength))
-        return false;
-    *init = rfb::parseServerInit(field);
-    if (!skip(init->nameLength))
-        return false;
-    // A screen that cannot be shown, or whose image alone would exhaust memory, is refused.
-    return init->width > 0 && init->height > 0 && init->width <= maxFrameSide &&
-           init->height <= maxFrameSide && qint64(init->width) * init->height <= maxFramePixels;
+    // The fixed part is one field; the name that follows is another.
+    const QDeadlineTimer header = fieldDeadline();
+    rfb::PixelFormat& f = init->format;
+    return readU16(&init->width, header) && readU16(&init->height, header) &&
+           readU8(&f.bitsPerPixel, header) && readU8(&f.depth, header) &&
+           readU8(&f.bigEndian, header) && readU8(&f.trueColour, header) &&
+           readU16(&f.redMax, header) && readU16(&f.greenMax, header) &&
+           readU16(&f.blueMax, header) && readU8(&f.redShift, header) &&
+           readU8(&f.greenShift, header) && readU8(&f.blueShift, header) && skip(3, header) &&
+           readU32(&init->nameLength, header) && skip(init->nameLength, fieldDeadline());
 }
 
 ServerReader::Message ServerReader::readServerMessage(QImage& image, QMutex* imageLock,
                                                       const rfb::PixelFormat& format)
 {
-    if (!receive(1))
+    quint8 type = 0;
+    if (!readU8(&type, fieldDeadline()))
         return Message::Lost;
-    switch (uchar(field.at(0))) {
+    switch (type) {
     case rfb::FramebufferUpdate: {
-        if (!receive(1) || !receive(2))
+        quint16 rectangles = 0;
+        if (!skip(1, fieldDeadline()) || !readU16(&rectangles, fieldDeadline()))
             return Message::Lost;
-        const int rectangles = rfb::readU16(field);
         for (int i = 0; i < rectangles; ++i) {
             if (!readRectangle(image, imageLock, format))
                 return Message::Lost;
         }
         return Message::Update;
     }
-    case rfb::SetColourMapEntries:
+    case rfb::SetColourMapEntries: {
         // Padding, first colour, count; then six bytes a colour.
-        if (!receive(5) || !skip(qint64(rfb::readU16(field, 3)) * 6))
+        const QDeadlineTimer header = fieldDeadline();
+        quint16 colours = 0;
+        if (!skip(3, header) || !readU16(&colours, header) ||
+            !skip(qint64(colours) * 6, fieldDeadline()))
             return Message::Lost;
         return Message::Other;
+    }
     case rfb::Bell:
         return Message::Other;
-    case rfb::ServerCutText:
+    case rfb::ServerCutText: {
         // Padding, length; then the text.
-        if (!receive(7) || !skip(rfb::readU32(field, 3)))
+        const QDeadlineTimer header = fieldDeadline();
+        quint32 length = 0;
+        if (!skip(3, header) || !readU32(&length, header) || !skip(length, fieldDeadline()))
             return Message::Lost;
         return Message::Other;
+    }
     default:
         drain(drainMs);
         return Message::Other;
@@ -117,9 +128,13 @@ bool ServerReader::drain(int ms)
 
 bool ServerReader::readRectangle(QImage& image, QMutex* imageLock, const rfb::PixelFormat& format)
 {
-    if (!receive(rfb::rectangleHeaderLength))
+    const QDeadlineTimer header = fieldDeadline();
+    rfb::Rectangle rect;
+    quint32 encoding = 0;
+    if (!readU16(&rect.x, header) || !readU16(&rect.y, header) || !readU16(&rect.width, header) ||
+        !readU16(&rect.height, header) || !readU32(&encoding, header))
         return false;
-    const rfb::Rectangle rect = rfb::parseRectangle(field);
+    rect.encoding = qint32(encoding);
     if (rect.encoding != rfb::encodingRaw)
         return false;
     if (!source.isConnected())
@@ -128,26 +143,30 @@ bool ServerReader::readRectangle(QImage& image, QMutex* imageLock, const rfb::Pi
     if (rowBytes == 0 || rect.height == 0)
         return true;
     // The pixel data is one field: one deadline, however many pieces it comes in.
-    const QDeadlineTimer deadline(timeoutMs);
+    const QDeadlineTimer deadline = fieldDeadline();
     const int rowsAtOnce = rfb::rowsPerPiece(rowBytes, pieceBytes);
     for (int row = 0; row < rect.height; row += rowsAtOnce) {
-        const int rows = std::min(rowsAtOnce, rect.height - row);
-        if (!receive(qint64(rows) * rowBytes, deadline))
+        const int count = std::min(rowsAtOnce, rect.height - row);
+        if (!readBytes(&rows, count * rowBytes, deadline))
             return false;
         std::optional<SyncedMutexLocker> lock;
         if (imageLock)
             lock.emplace(imageLock);
-        rfb::storeRows(image, rect, row, rows, field.constData());
+        rfb::storeRows(image, rect, row, count, rows.constData());
     }
     return true;
 }
 
-bool ServerReader::receive(qint64 count, const QDeadlineTimer& deadline)
+QDeadlineTimer ServerReader::fieldDeadline() const
 {
-    field.resize(int(count));
+    return QDeadlineTimer(timeoutMs);
+}
+
+bool ServerReader::readBytes(char* into, qint64 count, const QDeadlineTimer& deadline)
+{
     qint64 have = 0;
     while (have < count) {
-        const qint64 got = source.readSome(field.data() + have, count - have, deadline);
+        const qint64 got = source.readSome(into + have, count - have, deadline);
         if (got <= 0)
             return false;
         have += got;
@@ -155,19 +174,61 @@ bool ServerReader::receive(qint64 count, const QDeadlineTimer& deadline)
     return true;
 }
 
-bool ServerReader::receive(qint64 count)
+bool ServerReader::readBytes(QByteArray* into, int count, const QDeadlineTimer& deadline)
 {
-    return receive(count, QDeadlineTimer(timeoutMs));
+    into->resize(count);
+    return readBytes(into->data(), count, deadline);
 }
 
-bool ServerReader::skip(qint64 count)
+bool ServerReader::readU8(quint8* value, const QDeadlineTimer& deadline)
 {
-    const QDeadlineTimer deadline(timeoutMs);
+    return readBytes(reinterpret_cast<char*>(value), 1, deadline);
+}
+
+bool ServerReader::readU8(int* value, const QDeadlineTimer& deadline)
+{
+    quint8 byte = 0;
+    const bool read = readU8(&byte, deadline);
+    *value = byte;
+    return read;
+}
+
+bool ServerReader::readU16(quint16* value, const QDeadlineTimer& deadline)
+{
+    uchar bytes[2];
+    if (!readBytes(reinterpret_cast<char*>(bytes), 2, deadline))
+        return false;
+    *value = quint16((bytes[0] << 8) | bytes[1]);
+    return true;
+}
+
+bool ServerReader::readU16(int* value, const QDeadlineTimer& deadline)
+{
+    quint16 word = 0;
+    const bool read = readU16(&word, deadline);
+    *value = word;
+    return read;
+}
+
+bool ServerReader::readU32(quint32* value, const QDeadlineTimer& deadline)
+{
+    quint16 high = 0;
+    quint16 low = 0;
+    if (!readU16(&high, deadline) || !readU16(&low, deadline))
+        return false;
+    *value = (quint32(high) << 16) | low;
+    return true;
+}
+
+bool ServerReader::skip(qint64 count, const QDeadlineTimer& deadline)
+{
+    char scrap[4096];
     while (count > 0) {
-        const qint64 piece = std::min<qint64>(count, pieceBytes);
-        if (!receive(piece, deadline))
+        const qint64 got =
+            source.readSome(scrap, std::min<qint64>(count, qint64(sizeof scrap)), deadline);
+        if (got <= 0)
             return false;
-        count -= piece;
+        count -= got;
     }
     return true;
 }

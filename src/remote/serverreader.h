@@ -1,6 +1,6 @@
 #pragma once
 // ServerReader: reads everything the device's RFB server says, field by field, from a ByteSource;
-// the one place that knows the server's byte layouts, their limits and their time-outs.
+// the one place that knows the server's byte layouts, their piece size and their time-outs.
 #include "remote/rfbprotocol.h"
 
 #include <QByteArray>
@@ -15,15 +15,8 @@ class ServerReader
 public:
     // No single read is sized by the server: long fields arrive and leave in pieces this big.
     static constexpr int pieceBytes = 64 * 1024;
-    // Largest screen accepted from ServerInit: the image is the one allocation it sizes.
-    static constexpr int maxFrameSide = 8192;
-    static constexpr qint64 maxFramePixels = qint64(4096) * 4096;
     // How long a message of unknown type is drained.
     static constexpr int drainMs = 1000;
-    // The session's passes: Configure counts the last of its three, and one pass of Exchange
-    // may take this many attempts.
-    static constexpr int configurePasses = 3;
-    static constexpr int updateAttempts = 5;
 
     enum class SecurityResult
     {
@@ -51,7 +44,7 @@ public:
     bool readSecurityTypes(rfb::SecurityType* chosen);
     bool readChallenge(QByteArray* challenge);
     SecurityResult readSecurityResult();
-    // Fails for a screen that cannot be shown; init is then not to be used.
+    // The fields as sent; whether the screen can be shown is the handshake's judgement.
     bool readServerInit(rfb::ServerInit* init);
     // One server message. Update pixels go into image, written under imageLock when given.
     Message readServerMessage(QImage& image, QMutex* imageLock, const rfb::PixelFormat& format);
@@ -60,12 +53,19 @@ public:
 
 private:
     bool readRectangle(QImage& image, QMutex* imageLock, const rfb::PixelFormat& format);
-    // Exactly count bytes into field, before the deadline.
-    bool receive(qint64 count, const QDeadlineTimer& deadline);
-    bool receive(qint64 count);
-    bool skip(qint64 count);
+    QDeadlineTimer fieldDeadline() const;
+    // Exactly count bytes, all before the deadline; fields read together share one.
+    bool readBytes(char* into, qint64 count, const QDeadlineTimer& deadline);
+    bool readBytes(QByteArray* into, int count, const QDeadlineTimer& deadline);
+    bool readU8(quint8* value, const QDeadlineTimer& deadline);
+    bool readU8(int* value, const QDeadlineTimer& deadline);
+    bool readU16(quint16* value, const QDeadlineTimer& deadline);
+    bool readU16(int* value, const QDeadlineTimer& deadline);
+    bool readU32(quint32* value, const QDeadlineTimer& deadline);
+    bool skip(qint64 count, const QDeadlineTimer& deadline);
 
     ByteSource& source;
     int timeoutMs = 10000;
-    QByteArray field;
+    // The rows of a rectangle in flight, kept between rectangles to spare an allocation each.
+    QByteArray rows;
 };

@@ -63,16 +63,13 @@ void TestHvncExchange::updates()
     server.oneBytePerWrite = oneByte;
     server.securityTypes = QByteArray::fromHex(oneByte ? "02" : "01");
     server.password = QStringLiteral("pw");
-    // Several rectangles, one partly outside, wrapped 16-bit positions, empty ones; every other
-    // update carries no rectangle at all.
+    // Several rectangles, one partly outside; every other update carries no rectangle at all.
+    // Clipping, wrapped positions and empty rectangles are tst_serverreader's rows.
     server.reply = [](int request) {
         if (request % 2)
             return RfbFakeServer::update({});
         return RfbFakeServer::update({solidRect(0, 0, 32, 16, blue), solidRect(0, 8, 8, 8, green),
-                                      solidRect(24, 12, 16, 8, red),
-                                      solidRect(65530, 0, 10, 2, green),
-                                      solidRect(0, 65535, 4, 4, green), solidRect(5, 5, 0, 7, red),
-                                      solidRect(5, 5, 7, 0, red)});
+                                      solidRect(24, 12, 16, 8, red)});
     };
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
@@ -89,10 +86,6 @@ void TestHvncExchange::updates()
     QCOMPARE(harness.pixel(31, 15), red);
     QCOMPARE(harness.pixel(23, 12), blue);
     QCOMPARE(harness.pixel(24, 11), blue);
-    // Wrapped coordinates must not land at the left or top edge, empty rectangles nowhere.
-    QCOMPARE(harness.pixel(0, 0), blue);
-    QCOMPARE(harness.pixel(3, 0), blue);
-    QCOMPARE(harness.pixel(5, 5), blue);
     if (!oneByte) {
         // Never more than one whole-screen request per 100 ms, however fast the server answers.
         const int requests = server.requestCount();
@@ -108,12 +101,9 @@ void TestHvncExchange::otherMessagesAreFailedAttemptsThatRecover()
 {
     // Each kind answers two requests in a row, then a whole update follows; the screen turns
     // green only after the last of them.
+    // How each kind is read is tst_serverreader's.
     const QList<QByteArray> odd{
-        QByteArray::fromHex("02"),
-        QByteArray::fromHex("0300000000000005") + "hello",
-        QByteArray::fromHex("0300000000000000"),
-        QByteArray::fromHex("01 00 0000 0002 ffff0000ffff 000000000000"),
-        QByteArray::fromHex("4d01020304"),
+        QByteArray::fromHex("02"), QByteArray::fromHex("0300000000000005") + "hello",
         RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 4, 4, 1)}) +
             QByteArray::fromHex("00000000")};
     const int lastOdd = firstExchangeRequest + 3 * odd.size();

@@ -1,10 +1,9 @@
 // A misbehaving device: hostile lengths and sizes end the attempt without a crash or a large
-// allocation.
+// allocation. How each layout is read is tst_serverreader's; these are the session's answers.
 #include "messageboxwatcher.h"
 #include "rfbfakeserver.h"
 #include "rfbsessionharness.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -29,13 +28,10 @@ class TestHvncHostile : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void hostileExchange_data();
-    void hostileExchange();
-    void hostileServerInit_data();
-    void hostileServerInit();
+    void hugeRectangleEndsTheExchange();
+    void unshowableScreenIsRefused();
     void trickledFieldEndsAtItsTimeout_data();
     void trickledFieldEndsAtItsTimeout();
-    void randomRepliesNeverCrash();
     void peakMemoryStayedSmall();
 
 private:
@@ -48,27 +44,13 @@ void TestHvncHostile::initTestCase()
     QVERIFY(startPeak > 0);
 }
 
-void TestHvncHostile::hostileExchange_data()
+void TestHvncHostile::hugeRectangleEndsTheExchange()
 {
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QByteArray>("reply");
-    const QByteArray huge =
-        RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 65535, 65535, 0)});
-    QTest::newRow("huge rectangle header") << QStringLiteral("127.3.3.1") << huge;
+    const QString address = QStringLiteral("127.3.3.2");
     // 8 MB of pixel data behind an 8 GB rectangle, then silence.
-    QTest::newRow("huge rectangle streaming")
-        << QStringLiteral("127.3.3.2") << huge + QByteArray(8 * 1024 * 1024, '\x5a');
-    QTest::newRow("huge cut text")
-        << QStringLiteral("127.3.3.3")
-        << QByteArray::fromHex("03000000fffffff0") + QByteArray(4 * 1024 * 1024, 'x');
-    QTest::newRow("huge colour map")
-        << QStringLiteral("127.3.3.4") << QByteArray::fromHex("01000000ffff");
-}
-
-void TestHvncHostile::hostileExchange()
-{
-    QFETCH(QString, address);
-    QFETCH(QByteArray, reply);
+    const QByteArray reply =
+        RfbFakeServer::update({RfbFakeServer::rectangleHeader(0, 0, 65535, 65535, 0)}) +
+        QByteArray(8 * 1024 * 1024, '\x5a');
     RfbFakeServer server;
     server.reply = [reply](int request) {
         return request < firstExchangeRequest + 1 ? QByteArray() : reply;
@@ -83,53 +65,22 @@ void TestHvncHostile::hostileExchange()
     QVERIFY(boxes.waitForCount(1));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка обмена!")});
     // The rows that did arrive were stored at their place.
-    if (reply.size() > 8 * 1024 * 1024)
-        QCOMPARE(harness.pixel(0, 0), quint16(0x5a5a));
+    QCOMPARE(harness.pixel(0, 0), quint16(0x5a5a));
 }
 
-void TestHvncHostile::hostileServerInit_data()
+void TestHvncHostile::unshowableScreenIsRefused()
 {
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("fails");
-    const QByteArray fake("fake");
-    QTest::newRow("huge desktop name")
-        << QStringLiteral("127.3.3.5") << QSize(32, 16) << QByteArray("huge") << true;
-    QTest::newRow("empty desktop name")
-        << QStringLiteral("127.3.3.6") << QSize(32, 16) << QByteArray() << false;
-    QTest::newRow("65535 square") << QStringLiteral("127.3.3.10") << QSize(65535, 65535) << fake
-                                  << true;
-    QTest::newRow("zero width") << QStringLiteral("127.3.3.11") << QSize(0, 480) << fake << true;
-    QTest::newRow("zero height") << QStringLiteral("127.3.3.12") << QSize(800, 0) << fake << true;
-    QTest::newRow("very wide") << QStringLiteral("127.3.3.13") << QSize(65535, 2) << fake << true;
-}
-
-void TestHvncHostile::hostileServerInit()
-{
-    QFETCH(QString, address);
-    QFETCH(QSize, size);
-    QFETCH(QByteArray, name);
-    QFETCH(bool, fails);
+    // Which screens are refused is tst_serverreader's; this is the session's answer to one.
+    const QString address = QStringLiteral("127.3.3.10");
+    const QSize size(65535, 65535);
     RfbFakeServer server;
     server.screenSize = size;
-    server.desktopName = name;
-    if (name == "huge")
-        server.serverInitRaw = QByteArray::fromHex("00200010"
-                                                   "10100001001f003f001f0b0500000000"
-                                                   "fffffff0");
     server.reply = [](int) { return RfbFakeServer::update({}); };
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
     RfbSessionHarness harness(address);
     harness.session->setTimeout(400);
     harness.connectSession();
-    if (!fails) {
-        QVERIFY(harness.waitForAction(HVNC::Exchange));
-        QVERIFY(harness.waitFor([&]() { return harness.session->isReady(); }));
-        QCOMPARE(boxes.count(), 0);
-        return;
-    }
     QVERIFY(harness.waitForIdleAfter());
     QVERIFY(boxes.waitForCount(1));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Ошибка при конфигурации устройства!")});
@@ -179,40 +130,6 @@ void TestHvncHostile::trickledFieldEndsAtItsTimeout()
     QVERIFY(boxes.waitForCount(1));
     QCOMPARE(boxes.texts(), QStringList{box});
     QCOMPARE(harness.connectStates.contains(true), fillFrom == firstExchangeRequest);
-}
-
-void TestHvncHostile::randomRepliesNeverCrash()
-{
-    const QString address = QStringLiteral("127.3.3.20");
-    RfbFakeServer server;
-    QRandomGenerator random(20261207);
-    const QByteArray full = RfbFakeServer::update(
-        {RfbFakeServer::rawRectangle(0, 0, 32, 16, RfbFakeServer::solidPixels(32 * 16, 0x1234))});
-    server.reply = [&random, full](int request) {
-        if (request < firstExchangeRequest + 1 || request % 3 == 0)
-            return full;
-        QByteArray noise(int(random.bounded(1, 300)), '\0');
-        for (char& c : noise)
-            c = char(random.bounded(256));
-        // Mostly plausible message types, so that deeper paths are reached.
-        noise[0] = char(random.bounded(5));
-        return noise;
-    };
-    QVERIFY(server.listen(QHostAddress(address)));
-    solmirtest::MessageBoxWatcher boxes;
-    RfbSessionHarness harness(address);
-    harness.session->setTimeout(300);
-    for (int round = 0; round < 3; ++round) {
-        harness.actions.clear();
-        harness.connectSession();
-        QVERIFY(harness.waitFor([&]() { return harness.actions.contains(HVNC::Configure); }));
-        QVERIFY(harness.waitFor([&]() { return server.requestCount() > 12; }) ||
-                harness.session->action() == HVNC::Idle);
-        if (harness.session->action() == HVNC::Exchange)
-            harness.disconnectSession();
-        QVERIFY(harness.waitForIdleAfter(60000));
-    }
-    QVERIFY(server.connectionCount() >= 3);
 }
 
 void TestHvncHostile::peakMemoryStayedSmall()

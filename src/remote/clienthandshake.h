@@ -1,0 +1,48 @@
+#pragma once
+// ClientHandshake: the client's side of the RFB 3.8 initialisation, each stage once, from the
+// version to ServerInit; the session, the fuzzer and the corpus recorder all go through it.
+#include "remote/rfbprotocol.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class ServerReader;
+
+class ClientHandshake
+{
+public:
+    // Largest screen accepted from ServerInit: the image is the one allocation it sizes.
+    static constexpr int maxFrameSide = 8192;
+    static constexpr qint64 maxFramePixels = qint64(4096) * 4096;
+
+    enum class Outcome
+    {
+        // ClientInit has gone out: ServerInit follows.
+        Connected,
+        // A read or a write failed, the server offered nothing usable, or no password came.
+        Failed,
+        // The server refused the security handshake (with VNC Authentication: the password).
+        Refused
+    };
+
+    // Sends bytes to the server; false when they did not all go.
+    using Write = std::function<bool(const QByteArray& bytes)>;
+    // Asked when the server demands VNC Authentication, before the type is chosen on the wire;
+    // false when there is no password to answer with.
+    using AskPassword = std::function<bool(QString* password)>;
+
+    ClientHandshake(ServerReader& reader, Write write, AskPassword askPassword);
+
+    Outcome run();
+    // Reads ServerInit; fails for a screen that cannot be shown, and init is then not to be used.
+    bool readServerInit(rfb::ServerInit* init);
+
+private:
+    bool authenticate(rfb::SecurityType type);
+
+    ServerReader& reader;
+    Write write;
+    AskPassword askPassword;
+};
