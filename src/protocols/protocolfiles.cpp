@@ -111,7 +111,7 @@ bool isLeftoverName(const QString& name)
         !name.startsWith(QLatin1String(leftoverPrefix)) ||
         !name.endsWith(QLatin1String(leftoverSuffix)))
         return false;
-    for (const QChar c : name.midRef(prefix, leftoverDigits)) {
+    for (const QChar c : QStringView(name).mid(prefix, leftoverDigits)) {
         if (!(c >= QLatin1Char('0') && c <= QLatin1Char('9')) &&
             !(c >= QLatin1Char('a') && c <= QLatin1Char('f')))
             return false;
