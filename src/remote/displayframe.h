@@ -41,7 +41,7 @@ protected:
 private:
     // From the device's screen size and the view's size; both may change without the other.
     void updateScales();
-    void sendPointer(const QPoint& pos, int kind);
+    void sendPointer(const QPointF& pos, int kind);
     void sendKey(QKeyEvent* event, bool down);
 
     HVNC* vnc;
