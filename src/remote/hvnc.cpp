@@ -212,7 +212,7 @@ void HVNC::process()
     socket->setReadBufferSize(socketBufferBytes);
     socketHelper = new SocketHelper(socket);
     qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
-    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+    connect(socket, SIGNAL(errorOccurred(QAbstractSocket::SocketError)), this,
             SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::QueuedConnection);
     connect(socket, SIGNAL(readyRead()), this, SLOT(onSocetReadyRead()), Qt::QueuedConnection);
     wakeTimer = new QTimer();
