@@ -26,6 +26,9 @@ QNetworkRequest FileDownloader::makeRequest(const QUrl& url)
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(requestTimeoutMs);
+    // Said outright: Qt 6 would follow redirects by default, Qt 5 does not.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     return request;
 }
 
