@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 .PHONY: run test deps build clean
 
 deps:
-	@bash cmake/ensure-deps.sh
+	@bash cmake/ensure-deps.sh $(PRESET)
 
 build: deps
 	cmake --preset $(PRESET) >/dev/null

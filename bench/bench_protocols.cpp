@@ -15,6 +15,7 @@
 #include "protocols/multiplefilesdownloader.h"
 #include "protocols/tabprotocols.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
+#include "shell/qtcompat.h"
 #include "simulator/httpserver.h"
 #include "simulator/simoptions.h"
 
@@ -120,7 +121,7 @@ bool referenceMatches(const FilterEntry& entry, const QString& text)
     switch (entry.kind) {
     case MatchesWhole:
     case NotMatchesWhole: {
-        const bool whole = text.indexOf(rx) != -1 && QString(text).remove(rx).isEmpty();
+        const bool whole = rx.indexIn(text) != -1 && QtCompat::removeMatches(text, rx).isEmpty();
         return entry.kind == MatchesWhole ? whole : !whole;
     }
     case Less:

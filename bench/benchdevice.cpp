@@ -47,6 +47,7 @@ void BenchDevice::note(const QByteArray& message)
 
 void BenchDevice::run()
 {
+    thread = pthread_self();
     // Each peer and its sockets live on this thread only.
     if (kind == PreparedFrame) {
         RfbFakeServer server;

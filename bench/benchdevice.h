@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <pthread.h>
 
 class BenchDevice : public QThread
 {
@@ -35,6 +36,8 @@ public:
     bool startDevice();
     // The KeyEvent and PointerEvent messages received since the last call, in order.
     QList<Arrival> takeInput();
+    // The device's thread, valid once startDevice() has returned.
+    pthread_t threadId() const { return thread; }
 
 protected:
     void run() override;
@@ -47,6 +50,7 @@ private:
     const QSize size;
     QSemaphore ready;
     std::atomic<bool> listening{false};
+    pthread_t thread{};
     QMutex inputMutex;
     QList<Arrival> input;
 };

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when it can (root or sudo);
-# otherwise prints the exact apt-get line and fails.
+# otherwise prints the exact apt-get line and fails. The argument is the CMake preset: the
+# qt6 preset needs Qt 6 and its Qt5Compat as well, the others Qt 5 only.
 set -eu
+preset=${1:-default}
 packages=(cmake ninja-build g++ make qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5widgets5
           fonts-dejavu-core xvfb xauth x11-xserver-utils tigervnc-standalone-server tigervnc-tools
           x11vnc desktop-file-utils libglib2.0-bin
           clang libclang-rt-14-dev util-linux iproute2 curl)
+if [ "$preset" = qt6 ]; then
+    packages+=(qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libqt6network6 libqt6widgets6)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

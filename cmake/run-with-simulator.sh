@@ -11,55 +11,14 @@ for exe in "$arm" "$sim"; do
     [ -x "$exe" ] || { echo "run-with-simulator: $exe is missing; build first (make build)." >&2; exit 1; }
 done
 
-# A text value in the form QSettings (Qt 5, no codec) writes into an INI file, so that the
-# program reads back exactly this text: quoted when it holds ';', ',' or '=' (it would be a list)
-# or starts or ends with a space; '"' and '\' escaped; control characters and all past ASCII as
-# \x + the UTF-16 code unit in hex, and a hex digit right after such an escape escaped too.
-ini_text() {
-    local units out="" unit quote=0 hexnext=0 c
-    printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE >/dev/null 2>&1 || return 1
-    units=$(printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE | od -An -v -tx1 | tr -d ' \n')
-    case $1 in @*) out=@ ;; esac
-    while [ -n "$units" ]; do
-        unit=$((16#${units:0:4}))
-        units=${units:4}
-        case $unit in 44 | 59 | 61) quote=1 ;; esac
-        if ((hexnext && ((unit >= 48 && unit <= 57) || (unit >= 65 && unit <= 70) ||
-            (unit >= 97 && unit <= 102)))); then
-            out+=$(printf '\\x%x' "$unit")
-            continue
-        fi
-        hexnext=0
-        case $unit in
-            7) out+='\a' ;; 8) out+='\b' ;; 9) out+='\t' ;; 10) out+='\n' ;;
-            11) out+='\v' ;; 12) out+='\f' ;; 13) out+='\r' ;;
-            34) out+='\"' ;; 92) out+='\\' ;;
-            *)
-                if ((unit <= 31 || unit >= 127)); then
-                    out+=$(printf '\\x%x' "$unit")
-                    hexnext=1
-                else
-                    printf -v c "\\$(printf %03o "$unit")"
-                    out+=$c
-                fi ;;
-        esac
-    done
-    case $out in ' '* | *' ') quote=1 ;; esac
-    if [ "$quote" = 1 ]; then out="\"$out\""; fi
-    printf '%s' "$out"
-}
-
 mkdir -p "$run"
 ln -f "$arm" "$run/solmir3-arm" 2>/dev/null || cp -f "$arm" "$run/solmir3-arm"
 rm -rf "$run/icons"
 cp -r "$build/bin/icons" "$run/icons"
 if [ ! -e "$run/conf.ini" ]; then
+    # Written by the workstation's own settings store, so any folder name survives.
     mkdir -p "$run/protocols"
-    path=$(ini_text "$run/protocols") || {
-        echo "run-with-simulator: the build folder's path is no UTF-8 text; build elsewhere." >&2
-        exit 1
-    }
-    printf '[General]\nprIP=127.0.0.1\nprProtocolsPath=%s\n' "$path" > "$run/conf.ini"
+    "$sim" --listen 127.0.0.1 --write-conf "$run/conf.ini"
 fi
 
 # Runs the simulator and the workstation; the simulator goes when the workstation exits.

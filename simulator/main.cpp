@@ -1,9 +1,15 @@
 // solmir3-sim: a stand-alone simulated СОЛМИР-3 device for demos and manual checks.
+#include "parameters/configurator.h"
+#include "parameters/parametrcaptions.h"
+#include "parameters/parametrip.h"
+#include "parameters/parametrpath.h"
+#include "parameters/settings.h"
 #include "simulator/httpserver.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -14,6 +20,21 @@
 namespace {
 
 int quitPipe[2] = {-1, -1};
+
+// The workstation's conf.ini for this device, written by the workstation's own store: the file
+// is exactly what the program writes at exit, its escaping left to Qt.
+bool writeWorkstationConf(const QString& file, const QHostAddress& device)
+{
+    new Configurator(nullptr);
+    new ParametrCaptions();
+    new Settings(nullptr);
+    Configurator::instance()->confPath()->setValue(file);
+    Settings::instance()->prIP->setAddress(device);
+    Settings::instance()->prProtocolsPath->setValue(QFileInfo(file).absolutePath() +
+                                                    QStringLiteral("/protocols"));
+    Configurator::instance()->save();
+    return QFileInfo(file).isFile();
+}
 
 // SIGTERM/SIGINT end the event loop normally, so the generated protocols folder is removed.
 extern "C" void onQuitSignal(int)
@@ -87,6 +108,10 @@ int main(int argc, char* argv[])
         {"bpp", "Pixel size announced in ServerInit: 16 (5-6-5) or 32 (8-8-8).", "N", "16"},
         {"static", "No animation: the screen changes only on input."},
         {"protocols-dir", "Folder of .xlsx files to publish (default: a generated set).", "DIR"},
+        {"write-conf",
+         "Write the workstation's conf.ini FILE for this device (--listen), with the protocols "
+         "folder \"protocols\" beside FILE, and exit.",
+         "FILE"},
     };
     parser.addOptions(options);
     parser.process(app);
@@ -141,6 +166,12 @@ int main(int argc, char* argv[])
     o.serverBitsPerPixel = static_cast<quint8>(value);
     o.animate = !parser.isSet("static");
     o.protocolsDir = parser.value("protocols-dir");
+    if (parser.isSet("write-conf")) {
+        const QString file = parser.value("write-conf");
+        if (!writeWorkstationConf(file, o.address))
+            return fail(QStringLiteral("cannot write %1").arg(file));
+        return 0;
+    }
 
     RfbServer rfb(o);
     if (!rfb.start())
@@ -163,7 +194,7 @@ int main(int argc, char* argv[])
     out.flush();
     if (::pipe(quitPipe) == 0) {
         auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, SIGNAL(activated(int)), &app, SLOT(quit()));
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
         std::signal(SIGTERM, onQuitSignal);
         std::signal(SIGINT, onQuitSignal);
     }

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <cstring>
+
 namespace {
 // Bytes held for one client before it is considered hostile; the largest legal message
 // kept whole (SetEncodings with 65535 entries) is well below this.
@@ -18,6 +20,81 @@ const int kMaxInBuffer = 1024 * 1024;
 const qint64 kMaxBacklog = 8 * 1024 * 1024;
 // Single-byte writes done per event-loop pass, so that other clients stay served.
 const int kDripBurst = 2048;
+// Incremental updates compare the screen with what the client was last sent in tiles of
+// this size; each changed run of tiles in a tile row goes out trimmed to its changed pixels.
+const int kTile = 16;
+
+bool sameRow(const QImage& a, const QImage& b, int y, int x, int width)
+{
+    const int bpp = a.depth() / 8;
+    return std::memcmp(a.constScanLine(y) + x * bpp, b.constScanLine(y) + x * bpp,
+                       static_cast<size_t>(width * bpp)) == 0;
+}
+
+bool samePixel(const QImage& a, const QImage& b, int x, int y)
+{
+    return sameRow(a, b, y, x, 1);
+}
+
+// The smallest rectangle of area holding every pixel where a and b differ; empty when none.
+QRect changedBounds(const QImage& a, const QImage& b, const QRect& area)
+{
+    int top = area.bottom() + 1;
+    int bottom = area.top() - 1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        if (!sameRow(a, b, y, area.left(), area.width())) {
+            top = qMin(top, y);
+            bottom = y;
+        }
+    }
+    if (top > bottom)
+        return QRect();
+    int left = area.right() + 1;
+    int right = area.left() - 1;
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = area.left(); x < left; ++x) {
+            if (!samePixel(a, b, x, y)) {
+                left = x;
+                break;
+            }
+        }
+        for (int x = area.right(); x > right; --x) {
+            if (!samePixel(a, b, x, y)) {
+                right = x;
+                break;
+            }
+        }
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+QList<QRect> changedRects(const QImage& before, const QImage& now, const QRect& area)
+{
+    QList<QRect> out;
+    for (int ty = area.top(); ty <= area.bottom(); ty += kTile) {
+        const int th = qMin(kTile, area.bottom() + 1 - ty);
+        int runStart = -1;
+        for (int tx = area.left();; tx += kTile) {
+            const bool past = tx > area.right();
+            bool changed = false;
+            if (!past) {
+                const int tw = qMin(kTile, area.right() + 1 - tx);
+                for (int y = ty; !changed && y < ty + th; ++y)
+                    changed = !sameRow(before, now, y, tx, tw);
+            }
+            if (changed && runStart < 0)
+                runStart = tx;
+            if (!changed && runStart >= 0) {
+                const int runEnd = qMin(tx, area.right() + 1);
+                out.append(changedBounds(before, now, QRect(runStart, ty, runEnd - runStart, th)));
+                runStart = -1;
+            }
+            if (past)
+                break;
+        }
+    }
+    return out;
+}
 } // namespace
 
 RfbConnection::RfbConnection(QTcpSocket* socket, RfbServer* server)
@@ -30,6 +107,7 @@ RfbConnection::RfbConnection(QTcpSocket* socket, RfbServer* server)
     connect(socket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
     connect(socket, SIGNAL(bytesWritten(qint64)), this, SLOT(onBytesWritten()));
     connect(socket, SIGNAL(disconnected()), this, SLOT(onDisconnected()));
+    connect(server->screen(), SIGNAL(changed()), this, SLOT(onScreenChanged()));
     send(server->options().version);
 }
 
@@ -102,7 +180,13 @@ void RfbConnection::onBytesWritten()
     if (!deferred || backlogged() || state != State::Normal)
         return;
     deferred = false;
-    answerRequest(deferredRect);
+    answerRequest(deferredRect, deferredIncremental);
+}
+
+void RfbConnection::onScreenChanged()
+{
+    if (held && state == State::Normal && !backlogged() && sendChanges())
+        held = false;
 }
 
 void RfbConnection::onReadyRead()
@@ -268,7 +352,8 @@ void RfbConnection::handleMessage(const QByteArray& message)
     }
     case 3:
         handleUpdateRequest(QRect(qFromBigEndian<quint16>(d + 2), qFromBigEndian<quint16>(d + 4),
-                                  qFromBigEndian<quint16>(d + 6), qFromBigEndian<quint16>(d + 8)));
+                                  qFromBigEndian<quint16>(d + 6), qFromBigEndian<quint16>(d + 8)),
+                            d[1] != 0);
         break;
     case 4:
         server->screen()->keyEvent(d[1] != 0, qFromBigEndian<quint32>(d + 4));
@@ -282,7 +367,7 @@ void RfbConnection::handleMessage(const QByteArray& message)
     }
 }
 
-void RfbConnection::handleUpdateRequest(const QRect& requested)
+void RfbConnection::handleUpdateRequest(const QRect& requested, bool incremental)
 {
     ++requests;
     const SimOptions& o = server->options();
@@ -292,19 +377,44 @@ void RfbConnection::handleUpdateRequest(const QRect& requested)
         // A reader that falls behind gets one coalesced answer once it catches up.
         deferred = true;
         deferredRect = requested;
+        deferredIncremental = incremental;
         return;
     }
-    answerRequest(requested);
+    answerRequest(requested, incremental);
 }
 
-void RfbConnection::answerRequest(const QRect& requested)
+void RfbConnection::answerRequest(const QRect& requested, bool incremental)
 {
     const SimOptions& o = server->options();
     const QRect area = requested.intersected(QRect(QPoint(0, 0), server->screen()->size()));
     const bool odd = o.oddReply != SimOptions::Odd::None && o.oddFrom > 0 &&
                      requests >= o.oddFrom && requests < o.oddFrom + qMax(1, o.oddCount);
-    if (!odd || !sendOddReply(area))
+    if (odd && sendOddReply(area))
+        return;
+    if (!incremental || shown.isNull()) {
+        held = false;
         sendUpdate(area);
+        return;
+    }
+    // An incremental request is answered with what changed, or held until something does.
+    heldRect = held ? heldRect.united(area) : area;
+    held = !sendChanges();
+}
+
+bool RfbConnection::sendChanges()
+{
+    const QImage frame = server->screen()->frame();
+    const QList<QRect> rects = changedRects(shown, frame, heldRect);
+    if (rects.isEmpty())
+        return false;
+    QByteArray out = RfbWire::updateHeader(static_cast<quint16>(rects.size()));
+    for (const QRect& rect : rects) {
+        out += RfbWire::rectangleHeader(rect, 0) + format.encode(frame, rect);
+        remember(frame, rect);
+    }
+    send(out);
+    noteUpdate();
+    return true;
 }
 
 void RfbConnection::sendUpdate(const QRect& area)
@@ -316,6 +426,7 @@ void RfbConnection::sendUpdate(const QRect& area)
                 area.width() * area.height() * format.bytesPerPixel());
     for (const QRect& band : bands)
         out += RfbWire::rectangleHeader(band, 0) + format.encode(frame, band);
+    remember(frame, area);
     send(out);
     noteUpdate();
 }
@@ -357,6 +468,19 @@ bool RfbConnection::sendOddReply(const QRect& area)
         break;
     }
     return false;
+}
+
+void RfbConnection::remember(const QImage& frame, const QRect& rect)
+{
+    if (shown.size() != frame.size() || shown.format() != frame.format()) {
+        shown = QImage(frame.size(), frame.format());
+        shown.fill(0);
+    }
+    const int bpp = frame.depth() / 8;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        std::memcpy(shown.scanLine(y) + rect.left() * bpp,
+                    frame.constScanLine(y) + rect.left() * bpp,
+                    static_cast<size_t>(rect.width() * bpp));
 }
 
 void RfbConnection::noteUpdate()

@@ -4,6 +4,7 @@
 #include "rfbpixelformat.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QObject>
 #include <QRect>
 
@@ -25,6 +26,7 @@ private slots:
     void onBytesWritten();
     void onDisconnected();
     void onDrip();
+    void onScreenChanged();
 
 private:
     enum class State
@@ -44,9 +46,11 @@ private:
     void sendServerInit();
     void beginSecurity();
     void handleMessage(const QByteArray& message);
-    void handleUpdateRequest(const QRect& requested);
-    void answerRequest(const QRect& requested);
+    void handleUpdateRequest(const QRect& requested, bool incremental);
+    void answerRequest(const QRect& requested, bool incremental);
     void sendUpdate(const QRect& requested);
+    bool sendChanges();
+    void remember(const QImage& frame, const QRect& rect);
     bool sendOddReply(const QRect& area);
     void noteUpdate();
     bool backlogged() const;
@@ -63,6 +67,12 @@ private:
     int updates = 0;
     bool deferred = false;
     QRect deferredRect;
+    bool deferredIncremental = false;
+    // What this client was last sent (null before its first update), and an incremental
+    // request held until the screen differs from it within the requested area.
+    QImage shown;
+    bool held = false;
+    QRect heldRect;
     QByteArray drip;
     int dripPos = 0;
     bool closeWhenDrained = false;

@@ -5,11 +5,14 @@
 #include "parameters/settings.h"
 #include "shell/iconset.h"
 #include "shell/messagehandler.h"
+#include "shell/qtcompat.h"
 
 #include <QApplication>
+#include <QScreen>
 
 int main(int argc, char* argv[])
 {
+    QtCompat::prepareHighDpi();
     QApplication app(argc, argv);
     // A logout or kill must still end through the window's destructor, which saves conf.ini.
     TerminationHandler termination;
@@ -23,6 +26,10 @@ int main(int argc, char* argv[])
     Configurator::instance()->load();
 
     MainWindow window(nullptr);
+    // Every control shows at first start: the window opens at the size its content needs
+    // where that exceeds the default, though never beyond the screen.
+    const QSize wanted = window.size().expandedTo(window.sizeHint());
+    window.resize(wanted.boundedTo(window.screen()->availableGeometry().size()));
     window.show();
     return app.exec();
 }

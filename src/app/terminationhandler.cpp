@@ -43,7 +43,7 @@ TerminationHandler::TerminationHandler(QObject* parent) : QObject(parent)
         return;
     pendingSignals = 0;
     notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier, SIGNAL(activated(int)), this, SLOT(onSignalPipe()));
+    connect(notifier, &QSocketNotifier::activated, this, &TerminationHandler::onSignalPipe);
 
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -9,9 +9,14 @@
 #include "parameters/parametrstring.h"
 #include "parameters/parametrtime.h"
 
+#include "shell/qtcompat.h"
 #include <QCoreApplication>
+
 #include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <QVariant>
 #include <QtGlobal>
 
@@ -59,11 +64,36 @@ void Configurator::configure(int mode)
         if (!dir.isEmpty() && !QDir(dir).exists())
             QDir().mkpath(dir);
     }
-    QSettings settings(file, QSettings::IniFormat);
-    if (mode == Save)
-        settings.clear();
-    for (const auto& entry : qAsConst(parametrs))
-        configureParametr(settings, entry.second, entry.first, mode);
+    // Qt 6 reads and writes the file as UTF-8; it keeps Qt 5's form, read and written alike.
+    QTemporaryFile readable;
+    QString settingsFile = file;
+    if (mode == Load && QtCompat::iniNeedsTranslation()) {
+        QFile stored(file);
+        if (stored.open(QIODevice::ReadOnly) && readable.open()) {
+            readable.write(QtCompat::iniBytesToRead(stored.readAll()));
+            readable.flush();
+            settingsFile = readable.fileName();
+        }
+    }
+    {
+        QSettings settings(settingsFile, QSettings::IniFormat);
+        if (mode == Save)
+            settings.clear();
+        for (const auto& entry : qAsConst(parametrs))
+            configureParametr(settings, entry.second, entry.first, mode);
+    }
+    if (mode == Save && QtCompat::iniNeedsTranslation()) {
+        QFile written(file);
+        if (!written.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray bytes = QtCompat::iniBytesAsWritten(written.readAll());
+        written.close();
+        QSaveFile rewritten(file);
+        if (rewritten.open(QIODevice::WriteOnly)) {
+            rewritten.write(bytes);
+            rewritten.commit();
+        }
+    }
 }
 
 namespace {

@@ -23,7 +23,7 @@ DownloadProgress::DownloadProgress(QWidget* parent) : QWidget(parent)
     label = new QLabel(box);
     label->setAlignment(Qt::AlignCenter);
     QFont font = label->font();
-    font.setWeight(75);
+    font.setWeight(QFont::Bold);
     label->setFont(font);
     label->setMinimumSize(20, 20);
     grid->addWidget(label, 0, 0);

@@ -1,5 +1,7 @@
 #include "protocols/filtermatcher.h"
 
+#include "shell/qtcompat.h"
+
 namespace {
 
 // A literal of these wildcard characters only: none of them means anything but itself.
@@ -77,7 +79,7 @@ bool FilterMatcher::matchesWhole(const QString& text) const
 {
     if (containment)
         return contains(text);
-    return text.indexOf(rx) != -1 && QString(text).remove(rx).isEmpty();
+    return rx.indexIn(text) != -1 && QtCompat::removeMatches(text, rx).isEmpty();
 }
 
 bool FilterMatcher::matches(const QString& text) const

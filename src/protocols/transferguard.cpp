@@ -20,6 +20,9 @@ QNetworkReply* TransferGuard::get(QNetworkAccessManager* manager, const QUrl& ur
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(silenceMs);
+    // Said outright: Qt 6 would follow redirects by default, Qt 5 does not.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     // Qt drops the stated length of a body it unpacks, and a cut compressed body then passes.
     if (coding == Identity)
         request.setRawHeader("Accept-Encoding", "identity");

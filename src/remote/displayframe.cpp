@@ -5,6 +5,7 @@
 #include "remote/keymapping.h"
 #include "remote/rfbprotocol.h"
 #include "remote/syncedmutexlocker.h"
+#include "shell/qtcompat.h"
 
 #include <QCoreApplication>
 #include <QInputDialog>
@@ -19,7 +20,9 @@ namespace {
 
 // Remote coordinate of a view coordinate: truncated toward zero, never clamped, so a drag
 // beyond the view's edge still reaches the device (as the low 16 bits of the value).
-int toRemote(int viewCoordinate, float scale)
+// The position is taken unrounded: at a fractional or double density, a view pixel holds
+// several screen pixels, and each of them reaches its own device pixel.
+int toRemote(qreal viewCoordinate, float scale)
 {
     return static_cast<int>(static_cast<float>(viewCoordinate) * scale);
 }
@@ -270,7 +273,7 @@ bool DisplayFrame::sendPointer(int x, int y, int kind)
     return true;
 }
 
-bool DisplayFrame::sendPointer(const QPoint& pos, int kind)
+bool DisplayFrame::sendPointer(const QPointF& pos, int kind)
 {
     return sendPointer(toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY), kind);
 }
@@ -282,7 +285,7 @@ void DisplayFrame::mousePressEvent(QMouseEvent* event)
     const quint8 before = buttonMask;
     buttonMask |= buttonBit(event->button());
     // A press the device does not get is not held either.
-    if (!sendPointer(event->pos(), HVNC::OrdinaryCommand))
+    if (!sendPointer(QtCompat::localPosition(event), HVNC::OrdinaryCommand))
         buttonMask = before;
 }
 
@@ -297,7 +300,7 @@ void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
     else
         buttonMask = 0;
     // A release that cannot be queued now is sent again, at its own position.
-    const QPoint pos = event->pos();
+    const QPointF pos = QtCompat::localPosition(event);
     if (!settle() || !sendPointer(pos, HVNC::OrdinaryCommand)) {
         lastX = toRemote(pos.x(), scaleX);
         lastY = toRemote(pos.y(), scaleY);
@@ -311,7 +314,7 @@ void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
     if (!vnc->isReady() || !settle())
         return;
     // A newer motion replaces one still waiting in the queue.
-    sendPointer(event->pos(), HVNC::MotionCommand);
+    sendPointer(QtCompat::localPosition(event), HVNC::MotionCommand);
 }
 
 void DisplayFrame::wheelEvent(QWheelEvent* event)
@@ -322,7 +325,7 @@ void DisplayFrame::wheelEvent(QWheelEvent* event)
     const QPoint angle = event->angleDelta();
     const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
     const quint8 mask = delta > 0 ? 8 : 16;
-    const QPoint pos = event->position().toPoint();
+    const QPointF pos = event->position();
     lastX = toRemote(pos.x(), scaleX);
     lastY = toRemote(pos.y(), scaleY);
     if (post(rfb::pointerEvent(mask, lastX, lastY), HVNC::OrdinaryCommand))
@@ -374,22 +377,22 @@ void DisplayFrame::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect target = event->rect();
-    QRect source = target;
+    // The image fills the view's logical size; Qt maps that to screen pixels at any density.
+    // Unrounded, a partial repaint meets its neighbours without a seam when scaled.
+    QRectF source = target;
     if (!unscaled) {
-        source = QRect(static_cast<int>(static_cast<float>(target.left()) * scaleX),
-                       static_cast<int>(static_cast<float>(target.top()) * scaleY),
-                       static_cast<int>(static_cast<float>(target.width()) * scaleX),
-                       static_cast<int>(static_cast<float>(target.height()) * scaleY));
+        source = QRectF(target.left() * qreal(scaleX), target.top() * qreal(scaleY),
+                        target.width() * qreal(scaleX), target.height() * qreal(scaleY));
     }
     const bool ready = vnc->isReady();
     SyncedMutexLocker lock(&vnc->imageMutex);
     const QImage* image = vnc->image();
     // Gray wherever no image is drawn; where the image covers the whole repaint area the
     // fill would only be painted over, which at full-HD costs as much as the image itself.
-    if (!ready || !image->rect().contains(source))
+    if (!ready || !QRectF(image->rect()).contains(source))
         painter.fillRect(QRect(0, 0, width(), height()), Qt::gray);
     if (ready)
-        painter.drawImage(QRectF(target), *image, QRectF(source));
+        painter.drawImage(QRectF(target), *image, source);
 }
 
 void DisplayFrame::resizeEvent(QResizeEvent*)

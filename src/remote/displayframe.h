@@ -54,7 +54,7 @@ private:
 
     // From the device's screen size and the view's size; both may change without the other.
     void updateScales();
-    bool sendPointer(const QPoint& pos, int kind);
+    bool sendPointer(const QPointF& pos, int kind);
     bool sendPointer(int x, int y, int kind);
     void sendKey(QKeyEvent* event, bool down);
     // False when the device will not get the message.

@@ -140,7 +140,7 @@ void HVNC::process()
 {
     QTcpSocket* tcp = socket.open();
     qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
-    connect(tcp, SIGNAL(error(QAbstractSocket::SocketError)), this,
+    connect(tcp, SIGNAL(errorOccurred(QAbstractSocket::SocketError)), this,
             SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::QueuedConnection);
     connect(tcp, SIGNAL(readyRead()), this, SLOT(onSocetReadyRead()), Qt::QueuedConnection);
 

@@ -4,7 +4,7 @@
 
 SocketHelper::SocketHelper(QTcpSocket* socket) : QObject(socket), socket(socket)
 {
-    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+    connect(socket, SIGNAL(errorOccurred(QAbstractSocket::SocketError)), this,
             SLOT(clientDisconnected(QAbstractSocket::SocketError)), Qt::DirectConnection);
 }
 

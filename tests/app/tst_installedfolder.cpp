@@ -182,10 +182,12 @@ void TestInstalledFolder::signalEndsTheProgramAndSavesConfIni()
     QFile::remove(confIni);
     const QString folder = root.filePath(QStringLiteral("Протоколы цеха 2"));
     if (edited) {
-        QSettings before(confIni, QSettings::IniFormat);
-        before.setValue(QStringLiteral("prIP"), QStringLiteral("127.7.9.9"));
-        before.setValue(QStringLiteral("prProtocolsPath"), folder);
-        before.setValue(QStringLiteral("stray"), QStringLiteral("gone after the save"));
+        // As Qt 5 writes it (and the program under either Qt): letters as \x escapes.
+        QFile before(confIni);
+        QVERIFY(before.open(QIODevice::WriteOnly));
+        before.write("[General]\nprIP=127.7.9.9\nprProtocolsPath=" + root.path().toUtf8() +
+                     "/\\x41f\\x440\\x43e\\x442\\x43e\\x43a\\x43e\\x43b\\x44b "
+                     "\\x446\\x435\\x445\\x430 2\nstray=gone after the save\n");
     }
 
     QVERIFY(runUntilSignal(installed, signalNumber));

@@ -116,6 +116,20 @@ private slots:
         Configurator::instance()->load();
         QCOMPARE(settings->prProtocolsPath->value(), folder);
         QCOMPARE(settings->prIP->addressText(), QStringLiteral("172.16.5.4"));
+
+        // Qt 5's form under either Qt: letters past ASCII as \x escapes, a hex digit right after
+        // one escaped too, quoted for the comma.
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray line = "prProtocolsPath=\"" + dir->path().toUtf8() +
+                                "/\\x41f\\x440\\x43e\\x442\\x43e\\x43a\\x43e\\x43b\\x44b "
+                                "\\x421\\x41e\\x41b\\x41c\\x418\\x420-3, "
+                                "\\x441\\x43c\\x435\\x43d\\x430 \\x2116\\x32\"\n";
+        QVERIFY2(written.readAll().contains(line), line.constData());
+        // A letter typed into the file as it is reads back as its bytes, a Latin-1 letter each.
+        writeFile(path, "[General]\nprProtocolsPath=/\xd0\xb6\n");
+        Configurator::instance()->load();
+        QCOMPARE(settings->prProtocolsPath->value(), QString::fromLatin1("/\xd0\xb6"));
         QVERIFY(warnings.isEmpty());
     }
 

@@ -48,7 +48,7 @@ void TestDownloadProgress::startsVisibleWithItsParentAndLooksDark()
     auto* label = overlay->findChild<QLabel*>();
     QVERIFY(label);
     QCOMPARE(label->movie(), overlay->animation());
-    QCOMPARE(label->font().weight(), 75);
+    QCOMPARE(int(label->font().weight()), int(QFont::Bold));
     QCOMPARE(label->alignment(), Qt::AlignCenter);
     // Painted dark grey where the panel does not cover it.
     const QImage shot = overlay->grab().toImage();

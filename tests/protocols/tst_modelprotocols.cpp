@@ -114,7 +114,7 @@ void TestModelProtocols::marksAndRefresh()
     QVERIFY(!model.flags(first).testFlag(Qt::ItemIsEditable));
     QVERIFY(!model.setData(first, QStringLiteral("renamed"), Qt::EditRole));
     QVERIFY(!model.setData(model.index(5, 0), true, Qt::CheckStateRole));
-    QSignalSpy changed(&model, SIGNAL(dataChanged(QModelIndex, QModelIndex, QVector<int>)));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QVERIFY(model.setData(first, true, Qt::CheckStateRole));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(first.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));

@@ -1,5 +1,5 @@
 // The operator's mouse, wheel and keys on the remote screen view, checked byte for byte at a
-// simulated device.
+// simulated device, on a double-density screen.
 #include "appfixture.h"
 #include "messageboxwatcher.h"
 #include "remote/displayframe.h"
@@ -40,11 +40,12 @@ struct Step
     QList<QByteArray> expected;
 };
 
-std::function<void(QWidget*)> mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button,
+std::function<void(QWidget*)> mouse(QEvent::Type type, QPointF pos, Qt::MouseButton button,
                                     Qt::MouseButtons held)
 {
     return [=](QWidget* view) {
-        QMouseEvent event(type, pos, view->mapToGlobal(pos), button, held, Qt::NoModifier);
+        QMouseEvent event(type, pos, pos + view->mapToGlobal(QPoint()), button, held,
+                          Qt::NoModifier);
         QApplication::sendEvent(view, &event);
     };
 }
@@ -87,6 +88,7 @@ private slots:
     void aFullQueueLosesNoRelease();
     void fastMotionEndsAtTheLastPosition();
     void scaledPositions();
+    void positionsAtDoubleDensity();
     void inputBeforeConnectionIsDropped();
     void viewAlreadyOfTheDeviceSize();
 
@@ -297,7 +299,7 @@ void TestDisplayFrameInput::fastMotionEndsAtTheLastPosition()
     // Newer motion replaces older motion still waiting, so the last position arrives last.
     mouse(press, {10, 10}, Qt::LeftButton, Qt::LeftButton)(view);
     for (int i = 0; i < 50; ++i)
-        mouse(move, {10 + i, 20}, Qt::NoButton, Qt::LeftButton)(view);
+        mouse(move, QPoint(10 + i, 20), Qt::NoButton, Qt::LeftButton)(view);
     mouse(release, {60, 20}, Qt::LeftButton, Qt::NoButton)(view);
     QTRY_VERIFY_WITH_TIMEOUT(RemoteScreenFixture::inputMessages(*device).size() >= 3, kConnectMs);
     QTest::qWait(250);
@@ -323,6 +325,24 @@ void TestDisplayFrameInput::scaledPositions()
     view->setFixedSize(800, 480);
     QTRY_COMPARE(view->size(), QSize(800, 480));
     run({{mouse(move, {7, 11}, Qt::NoButton, Qt::NoButton), {pointer(0, 7, 11)}}});
+}
+
+void TestDisplayFrameInput::positionsAtDoubleDensity()
+{
+    // The program runs at double density (see main): a view pixel covers 2 x 2 screen pixels,
+    // and a pointer on its far half still belongs to it, never to the next device pixel.
+    QCOMPARE(view->devicePixelRatioF(), 2.0);
+    QCOMPARE(view->size(), QSize(800, 480));
+    run({
+        {mouse(move, {10.5, 20.5}, Qt::NoButton, Qt::NoButton), {pointer(0, 10, 20)}},
+        {mouse(press, {799.5, 479.5}, Qt::LeftButton, Qt::LeftButton), {pointer(1, 799, 479)}},
+        {mouse(release, {799.5, 479.5}, Qt::LeftButton, Qt::NoButton), {pointer(0, 799, 479)}},
+    });
+    view->setFixedSize(300, 200);
+    QTRY_COMPARE(view->size(), QSize(300, 200));
+    run({{mouse(move, {7.5, 11.5}, Qt::NoButton, Qt::NoButton), {pointer(0, 20, 27)}}});
+    view->setFixedSize(800, 480);
+    QTRY_COMPARE(view->size(), QSize(800, 480));
 }
 
 void TestDisplayFrameInput::inputBeforeConnectionIsDropped()
@@ -363,8 +383,9 @@ void TestDisplayFrameInput::viewAlreadyOfTheDeviceSize()
     QVERIFY(QTest::qWaitForWindowExposed(&other));
     fitted->session()->setAction(HVNC::Connect);
     QTRY_VERIFY_WITH_TIMEOUT(fitted->session()->isReady(), kConnectMs);
+    // Drawn at the view's logical size: every device pixel as 2 x 2 screen pixels.
     QTRY_VERIFY_WITH_TIMEOUT(fitted->grab().toImage().convertToFormat(QImage::Format_RGB16) ==
-                                 fittedDevice->frame(),
+                                 fittedDevice->frame().scaled(600, 400),
                              kConnectMs);
     fittedDevice->clearClientMessages();
     mouse(move, {225, 150}, Qt::NoButton, Qt::NoButton)(fitted);
@@ -375,5 +396,15 @@ void TestDisplayFrameInput::viewAlreadyOfTheDeviceSize()
     QTRY_COMPARE_WITH_TIMEOUT(fitted->session()->action(), int(HVNC::Idle), kConnectMs);
 }
 
-QTEST_MAIN(TestDisplayFrameInput)
+int main(int argc, char* argv[])
+{
+    // Double density, as a desktop sets it for a 4K screen; it must be in place before the
+    // application object.
+    qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestDisplayFrameInput test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_displayframe_input.moc"

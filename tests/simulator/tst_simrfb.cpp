@@ -1,5 +1,6 @@
 // End-to-end tests of the simulated RFB server through real loopback sockets.
 #include "simtestclient.h"
+#include "simulator/panelscreen.h"
 #include "simulator/rfbserver.h"
 
 #include <QtTest>
@@ -71,6 +72,7 @@ private slots:
     void pixelFormatsHonoured_data();
     void pixelFormatsHonoured();
     void updatesTileTheRequest();
+    void incrementalRequestsGetOnlyChanges();
     void oddReplies_data();
     void oddReplies();
     void closeAndStallAfterUpdates_data();
@@ -239,6 +241,43 @@ void TestSimRfb::updatesTileTheRequest()
     expectUpdate(client, *server, QRect(90, 50, 30, 40), 7);
     expectUpdate(client, *server, QRect(10, 20, 30, 3), 3);
     QCOMPARE(server->updatesSent(), 3);
+}
+
+void TestSimRfb::incrementalRequestsGetOnlyChanges()
+{
+    SimOptions o;
+    o.screenSize = QSize(400, 240);
+    SimTestClient client;
+    const auto server = client.startDevice("127.4.1.18", o);
+    QVERIFY(server);
+    expectUpdate(client, *server, QRect(0, 0, 400, 240));
+    // Nothing changed since that update: an incremental request waits.
+    client.write(SimTestClient::updateRequest(true, 0, 0, 400, 240));
+    QCOMPARE(client.drain(200), QByteArray());
+
+    // A click toggles a button: the waiting request gets that button's pixels and no more.
+    const QRect button = server->screen()->buttonRect(0);
+    client.write(SimTestClient::pointerEvent(1, button.center().x(), button.center().y()));
+    QCOMPARE(client.read(2).toHex(), QByteArray("0000"));
+    const int count = SimTestClient::be16(client.read(2), 0);
+    QVERIFY(count > 0);
+    const QImage frame = server->frame();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray header = client.read(12);
+        QCOMPARE(header.size(), 12);
+        const QRect rect(SimTestClient::be16(header, 0), SimTestClient::be16(header, 2),
+                         SimTestClient::be16(header, 4), SimTestClient::be16(header, 6));
+        QVERIFY2(button.contains(rect) && !rect.isEmpty(),
+                 qPrintable(QStringLiteral("rectangle %1,%2 %3x%4")
+                                .arg(rect.x())
+                                .arg(rect.y())
+                                .arg(rect.width())
+                                .arg(rect.height())));
+        QCOMPARE(SimTestClient::be32(header, 8), 0u);
+        QCOMPARE(client.read(rect.width() * rect.height() * 2), rows(frame, rect));
+    }
+    client.write(SimTestClient::updateRequest(true, 0, 0, 400, 240));
+    QCOMPARE(client.drain(200), QByteArray());
 }
 
 void TestSimRfb::oddReplies_data()

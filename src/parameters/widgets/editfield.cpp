@@ -9,13 +9,12 @@
 #include "parameters/parametrstring.h"
 #include "parameters/widgets/heditableenumedit.h"
 #include "parameters/widgets/hpathedit.h"
+#include "shell/qtcompat.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QRegExp>
-#include <QRegExpValidator>
 #include <QSpinBox>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -85,10 +84,10 @@ QString EditField::ipv4Pattern()
     return QLatin1Char('^') + octet + dot + octet + dot + octet + dot + octet + QLatin1Char('$');
 }
 
-QRegExpValidator* EditField::ipv4Validator()
+QValidator* EditField::ipv4Validator()
 {
     if (!validator)
-        validator = new QRegExpValidator(QRegExp(ipv4Pattern(), Qt::CaseSensitive), this);
+        validator = QtCompat::patternValidator(ipv4Pattern(), this);
     return validator;
 }
 

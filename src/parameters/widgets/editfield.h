@@ -3,7 +3,7 @@
 #include <QWidget>
 
 class QHBoxLayout;
-class QRegExpValidator;
+class QValidator;
 class HAbstractParametr;
 
 class EditField : public QWidget
@@ -34,7 +34,7 @@ private:
     void dropEditor();
     void buildEditor(HAbstractParametr* p);
     void fill(HAbstractParametr* p);
-    QRegExpValidator* ipv4Validator();
+    QValidator* ipv4Validator();
 
     QWidget* editorWidget = nullptr;
     HAbstractParametr* bound = nullptr;
@@ -43,5 +43,5 @@ private:
     // The editor signal that stands for a user edit; cut while the editor is being filled.
     const char* editorSignal = nullptr;
     QObject* signalSource = nullptr;
-    QRegExpValidator* validator = nullptr;
+    QValidator* validator = nullptr;
 };
