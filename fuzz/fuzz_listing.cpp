@@ -1,5 +1,6 @@
 // fuzz_listing: arbitrary bytes as the device's "/protocols" page, through the body-to-text
-// conversion and the link scan, and arbitrary names and URLs through the local file-name rule.
+// conversion and the link scan, and arbitrary names and URLs through the protocol-name rule,
+// and as a protocol body through the whole-ZIP check.
 #include "protocols/protocollisting.h"
 #include "protocols/protocolstore.h"
 
@@ -46,10 +47,11 @@ void checkScan(const QString& text, const QStringList& names)
 void checkLocalName(const QUrl& url)
 {
     QString name;
-    if (!ProtocolStore::localName(url, &name))
+    if (!ProtocolStore::protocolName(url, &name))
         return;
-    require(!name.isEmpty() && name != QLatin1String(".") && name != QLatin1String(".."),
-            "an accepted name names a file");
+    require(!name.startsWith(QLatin1Char('.')) &&
+                name.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive),
+            "an accepted name is a visible protocol's");
     require(!name.contains(QLatin1Char('/')), "no separator");
     require(!name.contains(QChar::Null), "no NUL");
     for (const QChar c : name)
@@ -88,5 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     checkLocalName(fileUrl(text));
     checkLocalName(QUrl(text, QUrl::TolerantMode));
     checkLocalName(QUrl(QString::fromLatin1(body), QUrl::TolerantMode));
+    // A body from the device is also checked as a protocol: whatever its end record claims.
+    if (ProtocolStore::isWholeProtocol(body))
+        require(body.startsWith(QByteArray("PK\x03\x04", 4)), "a whole protocol is a ZIP");
     return 0;
 }

@@ -47,54 +47,85 @@ void StoredZip::addFile(const QString& name, const QByteArray& data)
     entries.append(Entry{name.toUtf8(), data, crc32(data)});
 }
 
+namespace {
+
+void putLocalHeader(QByteArray& out, const QByteArray& name, quint32 crc, quint32 size)
+{
+    put32(out, 0x04034b50u);
+    put16(out, 20);
+    put16(out, kUtf8NameFlag);
+    put16(out, 0);
+    put16(out, kDosTime);
+    put16(out, kDosDate);
+    put32(out, crc);
+    put32(out, size);
+    put32(out, size);
+    put16(out, static_cast<quint16>(name.size()));
+    put16(out, 0);
+    out += name;
+}
+
+void putDirectoryEntry(QByteArray& directory, const QByteArray& name, quint32 crc, quint32 size,
+                       quint32 offset)
+{
+    put32(directory, 0x02014b50u);
+    put16(directory, 20);
+    put16(directory, 20);
+    put16(directory, kUtf8NameFlag);
+    put16(directory, 0);
+    put16(directory, kDosTime);
+    put16(directory, kDosDate);
+    put32(directory, crc);
+    put32(directory, size);
+    put32(directory, size);
+    put16(directory, static_cast<quint16>(name.size()));
+    put16(directory, 0);
+    put16(directory, 0);
+    put16(directory, 0);
+    put16(directory, 0);
+    put32(directory, 0);
+    put32(directory, offset);
+    directory += name;
+}
+
+void putEnd(QByteArray& out, int entries, const QByteArray& directory, quint32 directoryOffset)
+{
+    out += directory;
+    put32(out, 0x06054b50u);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, static_cast<quint16>(entries));
+    put16(out, static_cast<quint16>(entries));
+    put32(out, static_cast<quint32>(directory.size()));
+    put32(out, directoryOffset);
+    put16(out, 0);
+}
+
+} // namespace
+
 QByteArray StoredZip::finish() const
 {
     QByteArray out;
     QByteArray directory;
     for (const Entry& e : entries) {
         const quint32 offset = static_cast<quint32>(out.size());
-        put32(out, 0x04034b50u);
-        put16(out, 20);
-        put16(out, kUtf8NameFlag);
-        put16(out, 0);
-        put16(out, kDosTime);
-        put16(out, kDosDate);
-        put32(out, e.crc);
-        put32(out, static_cast<quint32>(e.data.size()));
-        put32(out, static_cast<quint32>(e.data.size()));
-        put16(out, static_cast<quint16>(e.name.size()));
-        put16(out, 0);
-        out += e.name;
+        const quint32 size = static_cast<quint32>(e.data.size());
+        putLocalHeader(out, e.name, e.crc, size);
         out += e.data;
-
-        put32(directory, 0x02014b50u);
-        put16(directory, 20);
-        put16(directory, 20);
-        put16(directory, kUtf8NameFlag);
-        put16(directory, 0);
-        put16(directory, kDosTime);
-        put16(directory, kDosDate);
-        put32(directory, e.crc);
-        put32(directory, static_cast<quint32>(e.data.size()));
-        put32(directory, static_cast<quint32>(e.data.size()));
-        put16(directory, static_cast<quint16>(e.name.size()));
-        put16(directory, 0);
-        put16(directory, 0);
-        put16(directory, 0);
-        put16(directory, 0);
-        put32(directory, 0);
-        put32(directory, offset);
-        directory += e.name;
+        putDirectoryEntry(directory, e.name, e.crc, size, offset);
     }
-    const quint32 directoryOffset = static_cast<quint32>(out.size());
-    out += directory;
-    put32(out, 0x06054b50u);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, static_cast<quint16>(entries.size()));
-    put16(out, static_cast<quint16>(entries.size()));
-    put32(out, static_cast<quint32>(directory.size()));
-    put32(out, directoryOffset);
-    put16(out, 0);
+    putEnd(out, entries.size(), directory, static_cast<quint32>(out.size()));
     return out;
+}
+
+QPair<QByteArray, QByteArray> StoredZip::around(const QString& name, quint32 size, quint32 crc)
+{
+    const QByteArray encoded = name.toUtf8();
+    QByteArray head;
+    putLocalHeader(head, encoded, crc, size);
+    QByteArray directory;
+    putDirectoryEntry(directory, encoded, crc, size, 0);
+    QByteArray tail;
+    putEnd(tail, 1, directory, static_cast<quint32>(head.size()) + size);
+    return {head, tail};
 }

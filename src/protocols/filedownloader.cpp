@@ -1,14 +1,20 @@
 #include "protocols/filedownloader.h"
 
+#include "protocols/protocolstore.h"
+
 FileDownloader::FileDownloader(const QUrl& address, QObject* parent) : QObject(parent), url(address)
 {
     connect(&manager, SIGNAL(finished(QNetworkReply*)), this,
             SLOT(downloadFinished(QNetworkReply*)));
 }
 
-void FileDownloader::startDownload()
+bool FileDownloader::startDownload()
 {
-    TransferGuard::get(&manager, url, maxSize, coding);
+    if (!spooled) {
+        TransferGuard::get(&manager, url, maxSize, coding);
+        return true;
+    }
+    return ProtocolStore::fetch(&manager, url, spoolFolder) != nullptr;
 }
 
 void FileDownloader::abandon()

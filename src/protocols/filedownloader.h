@@ -16,7 +16,8 @@ class FileDownloader : public QObject
 public:
     FileDownloader(const QUrl& url, QObject* parent = nullptr);
 
-    void startDownload();
+    // Sends the request; false when a protocol's folder cannot take it (already reported).
+    bool startDownload();
     // The body, read from the finished reply on the first call, when it arrived whole; empty
     // otherwise.
     QByteArray downloadedData();
@@ -28,6 +29,12 @@ public:
     // A body larger than this is refused instead of being held in memory.
     void setMaxSize(qint64 bytes) { maxSize = bytes; }
     void setCoding(TransferGuard::Coding wanted) { coding = wanted; }
+    // The body is a protocol for this folder: written there as it arrives, never held whole.
+    void spoolInto(const QString& folderText)
+    {
+        spoolFolder = folderText;
+        spooled = true;
+    }
 
 signals:
     void downloaded();
@@ -53,4 +60,6 @@ private:
     bool abandoned = false;
     qint64 maxSize = TransferGuard::defaultMaxSize;
     TransferGuard::Coding coding = TransferGuard::AnyCoding;
+    QString spoolFolder;
+    bool spooled = false;
 };

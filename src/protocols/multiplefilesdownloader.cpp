@@ -2,7 +2,6 @@
 
 #include "parameters/parametrpath.h"
 #include "protocols/protocolstore.h"
-#include "protocols/transferguard.h"
 #include "shell/messagehandler.h"
 
 #include <QNetworkReply>
@@ -39,10 +38,23 @@ void MultipleFilesDownloader::download(const QStringList& urls)
     startNext();
 }
 
-void MultipleFilesDownloader::startNext()
+bool MultipleFilesDownloader::startNext()
 {
     url = QUrl(queue.takeFirst(), QUrl::TolerantMode);
-    current = TransferGuard::get(&manager, url, TransferGuard::defaultMaxSize);
+    QString name;
+    // Refused before it is requested: the batch stops here as at a file it cannot save.
+    if (!ProtocolStore::protocolName(url, &name)) {
+        MessageHandler::showCritical(
+            QStringLiteral("Ошибка сохранения протокола %1!").arg(ProtocolStore::shownName(name)));
+    } else {
+        // Read afresh for every file: an edit of the folder field applies from the next file on.
+        current = ProtocolStore::fetch(&manager, url, dirParametr->valueText());
+        if (current)
+            return true;
+    }
+    MessageHandler::showCritical(tr("Ошибка при сохранении файла!"));
+    finishBatch(false);
+    return false;
 }
 
 void MultipleFilesDownloader::finishBatch(bool completed)
@@ -57,7 +69,6 @@ void MultipleFilesDownloader::downloadFinished(QNetworkReply* pReply)
     if (pReply != current)
         return;
     current = nullptr;
-    // Read afresh for every file: an edit of the folder field applies from the next file on.
     switch (ProtocolStore::saveReply(pReply, dirParametr->valueText())) {
     case ProtocolStore::Outcome::LoadFailed:
         MessageHandler::showCritical(tr("Ошибка при загрузке файла!"));
@@ -75,6 +86,6 @@ void MultipleFilesDownloader::downloadFinished(QNetworkReply* pReply)
         finishBatch(true);
         return;
     }
-    startNext();
-    emit progressChanged(saved * 100 / total);
+    if (startNext())
+        emit progressChanged(saved * 100 / total);
 }

@@ -29,7 +29,7 @@ private slots:
     void downloadFinished(QNetworkReply* pReply);
 
 private:
-    void startNext();
+    bool startNext();
     void finishBatch(bool completed);
 
     QUrl url;

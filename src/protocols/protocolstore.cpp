@@ -1,250 +1,66 @@
 #include "protocols/protocolstore.h"
 
+#include "protocols/atomicfile.h"
+#include "protocols/protocolspool.h"
 #include "protocols/transferguard.h"
 #include "shell/messagehandler.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QMutex>
 #include <QNetworkReply>
-#include <QRandomGenerator>
-#include <QSaveFile>
-#include <QSet>
 #include <QStandardPaths>
 #include <QUrl>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sys/xattr.h>
-#endif
+#include <algorithm>
+#include <memory>
 
 namespace {
 
-bool overwriteInPlace(const QString& target, const QByteArray& data)
+bool isControl(QChar c)
 {
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(data) == data.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    return c.unicode() < 0x20 || c.unicode() == 0x7f;
 }
 
-#ifdef Q_OS_UNIX
-
-const char leftoverPrefix[] = ".solmir3-";
-const char leftoverSuffix[] = ".part";
-const int leftoverDigits = 8;
-// A save writes its temporary file in one go: one untouched this long belongs to no running save,
-// not even one of another workstation sharing the folder.
-const qint64 staleLeftoverSeconds = 15 * 60;
-
-bool isLeftoverName(const QString& name)
+quint64 little(const QByteArray& bytes, int pos, int width)
 {
-    const int prefix = int(sizeof leftoverPrefix) - 1;
-    const int suffix = int(sizeof leftoverSuffix) - 1;
-    if (name.size() != prefix + leftoverDigits + suffix ||
-        !name.startsWith(QLatin1String(leftoverPrefix)) ||
-        !name.endsWith(QLatin1String(leftoverSuffix)))
-        return false;
-    for (int i = prefix; i < prefix + leftoverDigits; ++i) {
-        const QChar c = name.at(i);
-        if (!(c >= QLatin1Char('0') && c <= QLatin1Char('9')) &&
-            !(c >= QLatin1Char('a') && c <= QLatin1Char('f')))
+    quint64 value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | uchar(bytes.at(pos + i));
+    return value;
+}
+
+const QByteArray localHeader("PK\x03\x04", 4);
+const QByteArray centralHeader("PK\x01\x02", 4);
+const QByteArray endRecord("PK\x05\x06", 4);
+const QByteArray zip64Record("PK\x06\x06", 4);
+const qint64 endRecordSize = 22;
+const qint64 zip64LocatorSize = 20;
+
+// Whether the end record at `at` names a central directory that ends right where the end record
+// (or the ZIP64 record before it) begins and starts with a central file header.
+bool directoryFits(const std::function<QByteArray(qint64, qint64)>& read, qint64 at,
+                   const QByteArray& record)
+{
+    quint64 size = little(record, 12, 4);
+    quint64 offset = little(record, 16, 4);
+    quint64 directoryEnd = quint64(at);
+    const QByteArray locator =
+        at >= zip64LocatorSize ? read(at - zip64LocatorSize, zip64LocatorSize) : QByteArray();
+    if (locator.size() == zip64LocatorSize && locator.startsWith(QByteArray("PK\x06\x07", 4))) {
+        // ZIP64: the record the locator points at ends where the locator begins.
+        const quint64 recordAt = little(locator, 8, 8);
+        const QByteArray large = recordAt < quint64(at) ? read(qint64(recordAt), 56) : QByteArray();
+        if (large.size() != 56 || !large.startsWith(zip64Record) ||
+            recordAt + 12 + little(large, 4, 8) != quint64(at - zip64LocatorSize))
             return false;
+        size = little(large, 40, 8);
+        offset = little(large, 48, 8);
+        directoryEnd = recordAt;
+    } else if (size == 0xffffffffu || offset == 0xffffffffu) {
+        return false; // a ZIP64 archive without its records
     }
-    return true;
+    return offset <= directoryEnd && size == directoryEnd - offset &&
+           read(qint64(offset), 4) == centralHeader;
 }
-
-QByteArray hiddenName(const QByteArray& folder)
-{
-    return folder + '/' + leftoverPrefix +
-           QByteArray::number(QRandomGenerator::global()->generate(), 16)
-               .rightJustified(leftoverDigits, '0') +
-           leftoverSuffix;
-}
-
-// Removes the named temporary files that an interrupted save of this program (this account's)
-// left in the folder. Once per folder and run: the scan costs a pass over the whole folder.
-void clearStaleLeftovers(const QString& folder)
-{
-    static QMutex mutex;
-    static QSet<QString> cleared;
-    {
-        QMutexLocker lock(&mutex);
-        if (cleared.contains(folder))
-            return;
-        cleared.insert(folder);
-    }
-    const QStringList names = QDir(folder).entryList(
-        {QLatin1String(leftoverPrefix) + QLatin1Char('*') + QLatin1String(leftoverSuffix)},
-        QDir::Files | QDir::Hidden | QDir::System);
-    const time_t now = ::time(nullptr);
-    for (const QString& name : names) {
-        if (!isLeftoverName(name))
-            continue;
-        const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + name);
-        struct stat st = {};
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == ::geteuid() && now - st.st_mtime > staleLeftoverSeconds)
-            ::unlink(path.constData());
-    }
-}
-
-bool writeAll(int fd, const QByteArray& data)
-{
-    const char* p = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-// The replacement takes over the protocol's owner, group and mode; false where the account may
-// not give them (another owner, a group it is not in).
-bool takeOver(int fd, const struct stat& existing)
-{
-    struct stat made = {};
-    if (::fstat(fd, &made) != 0)
-        return false;
-    if ((made.st_uid != existing.st_uid || made.st_gid != existing.st_gid) &&
-        ::fchown(fd, existing.st_uid, existing.st_gid) != 0)
-        return false;
-    const mode_t mode = existing.st_mode & 07777;
-    if (::fchmod(fd, mode) != 0 || ::fstat(fd, &made) != 0)
-        return false;
-    return made.st_uid == existing.st_uid && made.st_gid == existing.st_gid &&
-           (made.st_mode & 07777) == mode;
-}
-
-// An access list would not come along with a replacement.
-bool hasAccessList(const QByteArray& path)
-{
-#ifdef Q_OS_LINUX
-    return ::getxattr(path.constData(), "system.posix_acl_access", nullptr, 0) > 0;
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
-}
-
-#ifdef O_TMPFILE
-// Gives the unnamed file a name; through /proc where it is mounted, else by the descriptor,
-// which needs a privilege.
-bool linkUnnamed(int fd, const QByteArray& path)
-{
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0)
-        return true;
-    if (errno != ENOENT)
-        return false;
-    return ::linkat(fd, "", AT_FDCWD, path.constData(), AT_EMPTY_PATH) == 0;
-}
-#endif
-
-enum class Replacement
-{
-    Saved,
-    Failed,
-    InPlace,
-    NoUnnamedFiles
-};
-
-// Writes data to a temporary file in the folder and puts it in place of target in one step, so a
-// failed or interrupted write never leaves a truncated protocol nor touches the copy that was
-// there. The unnamed kind leaves nothing behind whatever happens; the named one may, after a
-// crash. No sync per file: it cost twice the transfer itself in a batch, and a replacing rename
-// is ordered after its data by the file system.
-Replacement replaceAtomically(const QByteArray& folder, const QByteArray& target,
-                              const struct stat* existing, const QByteArray& data, bool unnamed)
-{
-    int fd = -1;
-    QByteArray tempName;
-    if (unnamed) {
-#ifdef O_TMPFILE
-        fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR))
-            return Replacement::NoUnnamedFiles;
-#else
-        return Replacement::NoUnnamedFiles;
-#endif
-    } else {
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            tempName = hiddenName(folder);
-            fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0 || errno != EEXIST)
-                break;
-        }
-    }
-    if (fd < 0) {
-        // A folder the operator may not add files to still lets an existing protocol be
-        // updated; any other failure (a full disk) keeps the old copy rather than truncating it.
-        return errno == EACCES || errno == EPERM ? Replacement::InPlace : Replacement::Failed;
-    }
-    const auto discard = [&](Replacement outcome) {
-        ::close(fd);
-        if (!tempName.isEmpty())
-            ::unlink(tempName.constData());
-        return outcome;
-    };
-    if (!writeAll(fd, data))
-        return discard(Replacement::Failed);
-    // A new protocol gets what the umask gives, as a directly written file does.
-    if (existing && !takeOver(fd, *existing))
-        return discard(Replacement::InPlace);
-#ifdef O_TMPFILE
-    if (unnamed) {
-        if (!existing) {
-            if (linkUnnamed(fd, target)) {
-                ::close(fd);
-                return Replacement::Saved;
-            }
-            // Someone else's file appeared meanwhile: replaced like any existing one.
-            if (errno != EEXIST)
-                return discard(Replacement::NoUnnamedFiles);
-        }
-        // No call replaces a file by an unnamed one: a hidden name for the instant of the rename.
-        for (int attempt = 0; attempt < 16 && tempName.isEmpty(); ++attempt) {
-            const QByteArray name = hiddenName(folder);
-            if (linkUnnamed(fd, name))
-                tempName = name;
-            else if (errno != EEXIST)
-                return discard(Replacement::NoUnnamedFiles);
-        }
-        if (tempName.isEmpty())
-            return discard(Replacement::Failed);
-    }
-#endif
-    const int closed = ::close(fd);
-    if (closed != 0) {
-        ::unlink(tempName.constData());
-        return Replacement::Failed;
-    }
-    if (::rename(tempName.constData(), target.constData()) != 0) {
-        // A sticky folder refuses to replace another account's file; a direct open may still
-        // write it.
-        const int error = errno;
-        ::unlink(tempName.constData());
-        return error == EPERM || error == EACCES ? Replacement::InPlace : Replacement::Failed;
-    }
-    return Replacement::Saved;
-}
-
-#endif // Q_OS_UNIX
 
 } // namespace
 
@@ -264,102 +80,114 @@ QString folderPath(const QString& text)
     return QDir::cleanPath(text);
 }
 
-bool localName(const QUrl& url, QString* name)
+bool protocolName(const QUrl& url, QString* name)
 {
     // The last segment of the decoded path: a "%2F" in the link counts as a separator, so the
     // name never holds one.
     const QString decoded = url.fileName(QUrl::FullyDecoded);
     if (name)
         *name = decoded;
-    if (decoded.isEmpty() || decoded == QLatin1String(".") || decoded == QLatin1String(".."))
+    // No leading dot: the listing comes over plain HTTP, and whoever answers for the device
+    // must not write the operator's .profile. That also rules out "." and "..".
+    if (decoded.startsWith(QLatin1Char('.')) ||
+        !decoded.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive))
         return false;
     // A NUL would cut the name short on its way to the file system; a line break or an escape
     // has no place in a file name the operator reads.
-    for (const QChar c : decoded) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return false;
+    return std::none_of(decoded.begin(), decoded.end(), isControl);
+}
+
+QString shownName(const QString& name)
+{
+    QString shown = name;
+    for (QChar& c : shown) {
+        if (isControl(c))
+            c = QChar(QChar::ReplacementCharacter);
     }
-    return true;
+    return shown;
+}
+
+bool isWholeProtocol(const std::function<QByteArray(qint64, qint64)>& read, qint64 size)
+{
+    if (size < endRecordSize || read(0, 4) != localHeader)
+        return false;
+    // The end record ends with a comment of at most 65,535 bytes, whose length it states: it
+    // stands exactly that far from the end. A signature inside a comment is tried as well.
+    const qint64 tailAt = qMax<qint64>(0, size - endRecordSize - 0xFFFF);
+    const QByteArray tail = read(tailAt, size - tailAt);
+    if (tail.size() != size - tailAt)
+        return false;
+    for (int p = tail.lastIndexOf(endRecord, int(tail.size() - endRecordSize)); p >= 0;
+         p = p > 0 ? tail.lastIndexOf(endRecord, p - 1) : -1) {
+        const QByteArray record = tail.mid(p, int(endRecordSize));
+        if (tailAt + p + endRecordSize + qint64(little(record, 20, 2)) == size &&
+            directoryFits(read, tailAt + p, record))
+            return true;
+    }
+    return false;
 }
 
 bool isWholeProtocol(const QByteArray& body)
 {
-    // The record is 22 bytes and ends with a comment of at most 65,535 bytes, whose length it
-    // states: it stands exactly that far from the end.
-    const int record = 22;
-    static const QByteArray signature("PK\x05\x06", 4);
-    const int earliest = qMax(0, body.size() - record - 0xFFFF);
-    for (int p = body.lastIndexOf(signature, body.size() - record); p >= earliest;
-         p = p > 0 ? body.lastIndexOf(signature, p - 1) : -1) {
-        const int comment = uchar(body.at(p + 20)) | uchar(body.at(p + 21)) << 8;
-        if (p + record + comment == body.size())
-            return true;
-    }
-    return false;
+    return isWholeProtocol([&body](qint64 pos, qint64 n) { return body.mid(int(pos), int(n)); },
+                           body.size());
 }
 
 bool save(const QString& folder, const QString& name, const QByteArray& data)
 {
-    // No folder chosen: not the file system root, which folder + "/" would name.
-    if (folder.isEmpty())
-        return false;
-    if (!QDir(folder).exists())
-        QDir(folder).mkpath(QStringLiteral("."));
-    const QString target = folder + QLatin1Char('/') + name;
-#ifdef Q_OS_UNIX
-    const QByteArray nativeTarget = QFile::encodeName(target);
-    struct stat existing = {};
-    const bool exists = ::stat(nativeTarget.constData(), &existing) == 0;
-    if (exists) {
-        // A protocol the operator made read-only stays as it is.
-        if (::faccessat(AT_FDCWD, nativeTarget.constData(), W_OK, AT_EACCESS) != 0)
-            return false;
-        // A link is written through, as the operator set it up, not replaced by a plain file.
-        if (QFileInfo(target).isSymLink() || existing.st_nlink > 1 || !S_ISREG(existing.st_mode) ||
-            hasAccessList(nativeTarget))
-            return overwriteInPlace(target, data);
+    AtomicFile file(folder);
+    return file.open() && file.write(data.constData(), data.size()) && file.commit(name);
+}
+
+QNetworkReply* fetch(QNetworkAccessManager* manager, const QUrl& url, const QString& folderText)
+{
+    // The file first: a folder that cannot take it costs no transfer.
+    const QString folder = folderPath(folderText);
+    auto file = std::make_unique<AtomicFile>(folder);
+    if (!file->open()) {
+        MessageHandler::showCritical(QStringLiteral("Ошибка сохранения протокола %1!")
+                                         .arg(shownName(url.fileName(QUrl::FullyDecoded))));
+        return nullptr;
     }
-    clearStaleLeftovers(folder);
-    const QByteArray nativeFolder = QFile::encodeName(folder);
-    for (const bool unnamed : {true, false}) {
-        switch (replaceAtomically(nativeFolder, nativeTarget, exists ? &existing : nullptr, data,
-                                  unnamed)) {
-        case Replacement::Saved:
-            return true;
-        case Replacement::Failed:
-            return false;
-        case Replacement::InPlace:
-            return exists && overwriteInPlace(target, data);
-        case Replacement::NoUnnamedFiles:
-            break;
-        }
-    }
-    return false;
-#else
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // An uncommitted QSaveFile discards its temporary file and leaves the old copy in place.
-    if (file.write(data) != data.size())
-        return false;
-    return file.commit();
-#endif
+    QNetworkReply* reply = TransferGuard::get(manager, url, TransferGuard::defaultMaxSize);
+    new ProtocolSpool(reply, folder, std::move(file));
+    return reply;
 }
 
 Outcome saveReply(QNetworkReply* reply, const QString& folderText, QString* name, QString* path)
 {
-    if (!reply)
+    ProtocolSpool* spool = ProtocolSpool::of(reply);
+    if (!spool)
         return Outcome::LoadFailed;
     QString local;
-    const bool named = localName(reply->url(), &local);
+    protocolName(reply->url(), &local);
     if (name)
         *name = local;
-    QByteArray body;
-    if (!TransferGuard::takeBody(reply, &body) || !isWholeProtocol(body))
+    AtomicFile* file = spool->spooled();
+    const auto readSpooled = [&file](qint64 pos, qint64 n) { return file->read(pos, n); };
+    bool written = spool->drain();
+    if (written && (!TransferGuard::arrivedWhole(reply, file->size()) ||
+                    !isWholeProtocol(readSpooled, file->size()))) {
+        file->discard();
         return Outcome::LoadFailed;
+    }
+    // The folder is read afresh for every file: an edit made while this one was on its way
+    // applies to it, at the cost of one copy.
     const QString folder = folderPath(folderText);
-    if (!named || !save(folder, local, body)) {
-        MessageHandler::showCritical(QStringLiteral("Ошибка сохранения протокола %1!").arg(local));
+    AtomicFile moved(folder);
+    if (written && folder != spool->folder()) {
+        written = moved.open();
+        for (qint64 pos = 0; written && pos < file->size(); pos += ProtocolSpool::readBufferSize) {
+            const QByteArray piece = file->read(pos, ProtocolSpool::readBufferSize);
+            written = !piece.isEmpty() && moved.write(piece.constData(), piece.size());
+        }
+        file->discard();
+        file = &moved;
+    }
+    if (!written || !file->commit(local)) {
+        file->discard();
+        MessageHandler::showCritical(
+            QStringLiteral("Ошибка сохранения протокола %1!").arg(shownName(local)));
         return Outcome::SaveFailed;
     }
     if (path)

@@ -191,18 +191,23 @@ void TabProtocols::handleButton(int id)
             const QString listed =
                 proxy->data(proxy->index(rows.first().row(), 0), Qt::DisplayRole).toString();
             const QUrl url(protocolUrlText(listed), QUrl::TolerantMode);
-            // Only a protocol is handed to the desktop, never a script or another program.
-            const QString name = url.fileName(QUrl::FullyDecoded);
-            if (!name.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
-                MessageHandler::showCritical(
-                    QStringLiteral("Ошибка загрузки протокола %1!").arg(name));
+            // Only a protocol is fetched and handed to the desktop, never a script or a
+            // start-up file.
+            QString name;
+            if (!ProtocolStore::protocolName(url, &name)) {
+                MessageHandler::showCritical(QStringLiteral("Ошибка загрузки протокола %1!")
+                                                 .arg(ProtocolStore::shownName(name)));
             } else {
                 auto* file = new FileDownloader(url, this);
-                connect(file, SIGNAL(downloaded()), this, SLOT(onFileLoaded()));
-                connect(model, SIGNAL(clearDownloads()), file, SLOT(abandon()));
-                pendingFile = file;
-                file->startDownload();
-                buttonBar->setEnabled(false);
+                file->spoolInto(Settings::instance()->prProtocolsPath->valueText());
+                if (file->startDownload()) {
+                    connect(file, SIGNAL(downloaded()), this, SLOT(onFileLoaded()));
+                    connect(model, SIGNAL(clearDownloads()), file, SLOT(abandon()));
+                    pendingFile = file;
+                    buttonBar->setEnabled(false);
+                } else {
+                    delete file;
+                }
             }
         }
         table->setFocus(Qt::OtherFocusReason);
@@ -271,7 +276,8 @@ void TabProtocols::onFileLoaded()
     switch (ProtocolStore::saveReply(
         file->finishedReply(), Settings::instance()->prProtocolsPath->valueText(), &name, &path)) {
     case ProtocolStore::Outcome::LoadFailed:
-        MessageHandler::showCritical(QStringLiteral("Ошибка загрузки протокола %1!").arg(name));
+        MessageHandler::showCritical(
+            QStringLiteral("Ошибка загрузки протокола %1!").arg(ProtocolStore::shownName(name)));
         break;
     case ProtocolStore::Outcome::SaveFailed:
         break;

@@ -7,12 +7,16 @@
 namespace {
 int silenceMs = TransferGuard::defaultSilenceMs;
 int speedTimeMs = TransferGuard::defaultSpeedTimeMs;
+int rateWindowMs = TransferGuard::defaultRateWindowMs;
+// curl samples its speed once a second over five seconds.
+const int samplesPerWindow = 5;
 } // namespace
 
-void TransferGuard::setLimits(int silence, int speedTime)
+void TransferGuard::setLimits(int silence, int speedTime, int rateWindow)
 {
     silenceMs = silence;
     speedTimeMs = speedTime;
+    rateWindowMs = qBound(samplesPerWindow, rateWindow, speedTime);
 }
 
 QNetworkReply* TransferGuard::get(QNetworkAccessManager* manager, const QUrl& url, qint64 maxSize,
@@ -36,9 +40,13 @@ TransferGuard::TransferGuard(QNetworkReply* guarded, qint64 limit)
 {
     connect(reply, SIGNAL(downloadProgress(qint64, qint64)), this,
             SLOT(onProgress(qint64, qint64)));
-    connect(reply, SIGNAL(finished()), &window, SLOT(stop()));
-    connect(&window, SIGNAL(timeout()), this, SLOT(onWindowEnd()));
-    window.start(speedTimeMs);
+    connect(reply, SIGNAL(finished()), &tick, SLOT(stop()));
+    connect(&tick, SIGNAL(timeout()), this, SLOT(onTick()));
+    // A coarse timer drifts by up to a twentieth of its interval, tick after tick.
+    tick.setTimerType(Qt::PreciseTimer);
+    clock.start();
+    samples.append({0, 0});
+    tick.start(rateWindowMs / samplesPerWindow);
 }
 
 void TransferGuard::onProgress(qint64 bytes, qint64 total)
@@ -48,21 +56,27 @@ void TransferGuard::onProgress(qint64 bytes, qint64 total)
         reply->abort();
 }
 
-void TransferGuard::onWindowEnd()
+void TransferGuard::onTick()
 {
     if (reply->isFinished())
         return;
-    if ((received - receivedAtWindowStart) * 1000 < speedLimit * speedTimeMs) {
-        window.stop();
+    const qint64 now = clock.elapsed();
+    samples.append({now, received});
+    // The base is the newest sample that is a whole window old, or the start.
+    while (samples.size() > 1 && samples.at(1).at <= now - rateWindowMs)
+        samples.removeFirst();
+    const Sample& base = samples.first();
+    const qint64 span = now - base.at;
+    if (span > 0 && (received - base.bytes) * 1000 >= speedLimit * span) {
+        lastFast = now;
+    } else if (now - lastFast >= speedTimeMs) {
+        tick.stop();
         reply->abort();
-        return;
     }
-    receivedAtWindowStart = received;
 }
 
-bool TransferGuard::takeBody(QNetworkReply* reply, QByteArray* body)
+bool TransferGuard::arrivedWhole(QNetworkReply* reply, qint64 bytes)
 {
-    body->clear();
     if (!reply || reply->error() != QNetworkReply::NoError)
         return false;
     // 206 is a piece of the file and a redirect is not followed: only 200 is the whole body.
@@ -73,12 +87,18 @@ bool TransferGuard::takeBody(QNetworkReply* reply, QByteArray* body)
         reply->request().rawHeader("Accept-Encoding") == "identity")
         return false; // packed although asked not to: neither its length nor its text is usable
     const auto* guard = reply->findChild<TransferGuard*>(QString(), Qt::FindDirectChildrenOnly);
-    if (guard && reply->bytesAvailable() > guard->maxSize)
+    if (guard && bytes > guard->maxSize)
         return false;
     // A peer that closes the connection mid-body is reported as a success; the stated length
     // tells such a body apart wherever Qt keeps it, i.e. for every body it did not unpack.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && reply->bytesAvailable() != length.toLongLong())
+    return !length.isValid() || bytes == length.toLongLong();
+}
+
+bool TransferGuard::takeBody(QNetworkReply* reply, QByteArray* body)
+{
+    body->clear();
+    if (!reply || !arrivedWhole(reply, reply->bytesAvailable()))
         return false;
     *body = reply->readAll();
     return true;

@@ -2,8 +2,10 @@
 // TransferGuard: bounds one HTTP transfer from the device in size, silence and pace, and tells
 // whether its body arrived whole.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <QVector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -24,29 +26,42 @@ public:
     static QNetworkReply* get(QNetworkAccessManager* manager, const QUrl& url, qint64 maxSize,
                               Coding coding = AnyCoding);
 
-    // The body of a finished reply, read once, when it arrived whole: no error, status 200
-    // exactly, and as many bytes as it announced. False, with an empty body, otherwise.
+    // Whether a finished reply brought its whole body, of which `bytes` were received: no error,
+    // status 200 exactly, not packed against the request, within its ceiling, and as many bytes
+    // as it announced.
+    static bool arrivedWhole(QNetworkReply* reply, qint64 bytes);
+    // The body of a finished reply held in memory, read once, when it arrived whole; false, with
+    // an empty body, otherwise.
     static bool takeBody(QNetworkReply* reply, QByteArray* body);
 
     static constexpr qint64 defaultMaxSize = 256LL * 1024 * 1024;
-    // Like curl's --speed-limit 1024 --speed-time 30: a transfer slower than this on average
-    // over one window fails, as a silent one does.
+    // curl's --speed-limit 1024 --speed-time 30: a transfer whose current speed, the rate over
+    // the last few seconds, stays below the limit for the whole speed time fails. A slow start
+    // is no fault as long as the speed comes; a burst does not pay for a trickle after it.
     static constexpr qint64 speedLimit = 1024;
     static constexpr int defaultSpeedTimeMs = 30000;
+    static constexpr int defaultRateWindowMs = 5000;
     static constexpr int defaultSilenceMs = 30000;
     // Shortened limits for tests; every later request uses them.
-    static void setLimits(int silenceMs, int speedTimeMs);
+    static void setLimits(int silenceMs, int speedTimeMs, int rateWindowMs = defaultRateWindowMs);
 
 private slots:
     void onProgress(qint64 received, qint64 total);
-    void onWindowEnd();
+    void onTick();
 
 private:
     TransferGuard(QNetworkReply* reply, qint64 maxSize);
 
+    struct Sample
+    {
+        qint64 at;
+        qint64 bytes;
+    };
     QNetworkReply* reply;
     qint64 maxSize;
     qint64 received = 0;
-    qint64 receivedAtWindowStart = 0;
-    QTimer window;
+    qint64 lastFast = 0; // when the current speed last reached the limit; the start counts
+    QVector<Sample> samples;
+    QElapsedTimer clock;
+    QTimer tick;
 };

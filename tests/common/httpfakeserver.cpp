@@ -1,5 +1,7 @@
 #include "httpfakeserver.h"
 
+#include "simulator/storedzip.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
@@ -38,7 +40,26 @@ HttpFakeReply HttpFakeReply::redirect(const QByteArray& location)
 
 QByteArray protocolBody(const QByteArray& content)
 {
-    return content + QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+    StoredZip zip;
+    zip.addFile(QStringLiteral("xl/content.bin"), content);
+    return zip.finish();
+}
+
+HttpFakeReply HttpFakeReply::paced(const QByteArray& body, int bytesPerSecond, int burst)
+{
+    HttpFakeReply reply = ok(body);
+    reply.mode = Mode::Paced;
+    reply.bytesPerSecond = bytesPerSecond;
+    reply.burst = burst;
+    return reply;
+}
+
+HttpFakeReply HttpFakeReply::generatedZip(qint64 fillerBytes)
+{
+    HttpFakeReply reply;
+    reply.mode = Mode::Generated;
+    reply.generated = fillerBytes;
+    return reply;
 }
 
 HttpFakeReply HttpFakeReply::gzipped(const QByteArray& body)
@@ -214,6 +235,8 @@ void HttpFakeServer::send(QTcpSocket* socket, const HttpFakeReply& reply)
         socket->write(head + reply.body);
         return;
     }
+    if (reply.mode == HttpFakeReply::Mode::Generated)
+        return sendGenerated(socket, head, reply.generated);
     const QByteArray first = reply.body.left(reply.body.size() / 2);
     const QByteArray rest = reply.body.mid(first.size());
     if (chunked) {
@@ -226,22 +249,53 @@ void HttpFakeServer::send(QTcpSocket* socket, const HttpFakeReply& reply)
             socket->disconnectFromHost();
         return;
     }
-    if (reply.mode == HttpFakeReply::Mode::Trickle) {
-        socket->write(head);
+    if (reply.mode == HttpFakeReply::Mode::Paced) {
+        socket->write(head + reply.body.left(reply.burst));
+        const int piece = qMax(1, reply.bytesPerSecond / 20);
         auto* timer = new QTimer(socket);
-        auto sent = std::make_shared<int>(0);
-        connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = reply.body]() {
+        auto sent = std::make_shared<int>(reply.burst);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, sent, piece, body = reply.body]() {
             if (*sent >= body.size())
                 return timer->stop();
-            socket->write(body.mid((*sent)++, 1));
+            socket->write(body.mid(*sent, piece));
+            *sent += piece;
         });
-        timer->start(100);
+        timer->start(1000 * piece / qMax(1, reply.bytesPerSecond));
         return;
     }
     socket->write(head + first);
     socket->flush();
     if (reply.mode == HttpFakeReply::Mode::CloseMidBody)
         socket->disconnectFromHost();
+}
+
+void HttpFakeServer::sendGenerated(QTcpSocket* socket, QByteArray head, qint64 filler)
+{
+    // The filler's CRC is left at 0: nothing here reads the entry, only its frame.
+    const auto zip =
+        StoredZip::around(QStringLiteral("a.bin"), quint32(qMax<qint64>(filler, 0)), 0);
+    const QByteArray length =
+        filler < 0 ? QByteArray("Transfer-Encoding: chunked")
+                   : "Content-Length: " +
+                         QByteArray::number(zip.first.size() + filler + zip.second.size());
+    head.replace("Content-Length: 0", length);
+    socket->write(head + (filler < 0 ? QByteArray() : zip.first));
+    const QByteArray piece(256 * 1024, 'p');
+    auto left = std::make_shared<qint64>(filler);
+    const auto more = [socket, piece, left, tail = zip.second]() {
+        // A few pieces queued at most: the server's memory stays small too.
+        while (socket->bytesToWrite() < 4 * piece.size() && *left != 0) {
+            if (*left < 0) {
+                socket->write("40000\r\n" + piece + "\r\n");
+                continue;
+            }
+            const QByteArray next = piece.left(int(qMin<qint64>(*left, piece.size())));
+            *left -= next.size();
+            socket->write(*left > 0 ? next : next + tail);
+        }
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, more);
+    more();
 }
 
 } // namespace solmirtest

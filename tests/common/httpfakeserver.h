@@ -24,22 +24,29 @@ struct HttpFakeReply
         Stall,        // announce the full Content-Length, send half the body, then go silent
         Chunked,      // the whole body in two chunks
         BadChunk,     // half the body as a chunk, then a chunk-size line "zz", then the rest
-        Trickle       // announce the full Content-Length, then one byte every 100 ms
+        Paced,        // announce the full Content-Length, send `burst` bytes, then pace the rest
+        Generated     // a stored ZIP around `generated` bytes of filler, made as it is sent
     };
     int status = 200;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers;
     Mode mode = Mode::Normal;
-    int delayMs = 0; // wait this long before answering
+    int delayMs = 0;        // wait this long before answering
+    int burst = 0;          // Paced: bytes sent at once
+    int bytesPerSecond = 0; // Paced: the rest at this rate, a piece every 50 ms or every byte
+    qint64 generated = 0;   // Generated: the filler's size; negative: chunks of filler for ever
 
     static HttpFakeReply ok(const QByteArray& body);
     static HttpFakeReply withStatus(int status, const QByteArray& body = QByteArray());
     static HttpFakeReply redirect(const QByteArray& location);
+    static HttpFakeReply paced(const QByteArray& body, int bytesPerSecond, int burst = 0);
+    // A protocol of any size, or a body without end, that the server never holds whole.
+    static HttpFakeReply generatedZip(qint64 fillerBytes);
     // The body gzip-compressed, with its Content-Encoding.
     static HttpFakeReply gzipped(const QByteArray& body);
 };
 
-// A body that ends as an .xlsx does, with a ZIP end record: content + the record.
+// A whole ZIP file, as an .xlsx is, that holds content.
 QByteArray protocolBody(const QByteArray& content);
 
 class HttpFakeServer : public QObject
@@ -77,6 +84,7 @@ private slots:
 private:
     void answer(QTcpSocket* socket, const QByteArray& target);
     void send(QTcpSocket* socket, const HttpFakeReply& reply);
+    void sendGenerated(QTcpSocket* socket, QByteArray head, qint64 filler);
 
     QTcpServer* server;
     QHash<QByteArray, HttpFakeReply> replies;

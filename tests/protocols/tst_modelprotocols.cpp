@@ -147,11 +147,9 @@ void TestModelProtocols::failedListingGivesEmptyList_data()
     const QByteArray listing = HttpFakeServer::listingPage(many);
     HttpFakeReply cutGzip = HttpFakeReply::gzipped(listing);
     cutGzip.mode = HttpFakeReply::Mode::CloseMidBody;
-    HttpFakeReply trickle = HttpFakeReply::ok(listing);
-    trickle.mode = HttpFakeReply::Mode::Trickle;
     QTest::newRow("206") << HttpFakeReply::withStatus(206, listing) << mainAddress;
     QTest::newRow("gzip cut against its length") << cutGzip << mainAddress;
-    QTest::newRow("trickle") << trickle << mainAddress;
+    QTest::newRow("trickle") << HttpFakeReply::paced(listing, 10) << mainAddress;
     QTest::newRow("nobody listening") << HttpFakeReply() << "127.6.1.9";
     QTest::newRow("no address") << HttpFakeReply() << QString();
 }

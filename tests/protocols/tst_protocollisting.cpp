@@ -2,8 +2,11 @@
 // the save.
 #include "protocols/protocollisting.h"
 #include "protocols/protocolstore.h"
+#include "protocols/transferguard.h"
+#include "simulator/storedzip.h"
 
 #include <QDir>
+#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -67,6 +70,29 @@ private:
     bool active = false;
 };
 
+// A finished reply as Qt hands one over, without a network: status 200, no error, the body and
+// the stated length as given. Qt itself reports most cut bodies as errors; this one it does not.
+struct CannedReply : QNetworkReply
+{
+    CannedReply(const QByteArray& body, qint64 announced) : data(body)
+    {
+        setAttribute(QNetworkRequest::HttpStatusCodeAttribute, 200);
+        setHeader(QNetworkRequest::ContentLengthHeader, announced);
+        open(ReadOnly);
+        setFinished(true);
+    }
+    void abort() override {}
+    qint64 bytesAvailable() const override { return data.size() + QNetworkReply::bytesAvailable(); }
+    qint64 readData(char* out, qint64 max) override
+    {
+        const QByteArray piece = data.left(int(max));
+        data.remove(0, piece.size());
+        memcpy(out, piece.constData(), size_t(piece.size()));
+        return piece.size();
+    }
+    QByteArray data;
+};
+
 } // namespace
 
 class TestProtocolListing : public QObject
@@ -80,6 +106,7 @@ private slots:
     void safeNames();
     void wholeProtocols_data();
     void wholeProtocols();
+    void bodyMatchesItsStatedLength();
     void saveReplacesAndCreates();
     void saveWritesThroughLinks();
     void saveHonoursPermissions();
@@ -143,8 +170,14 @@ void TestProtocolListing::safeNames_data()
     // A decoded "/" separates like any other: the name is what follows the last one.
     QTest::newRow("encoded slash traversal") << base + "..%2F..%2Fevil.xlsx" << true << "evil.xlsx";
     QTest::newRow("encoded slash") << base + "a%2Fb.xlsx" << true << "b.xlsx";
-    QTest::newRow("encoded backslash") << base + "..%5Cevil.xlsx" << true << "..\\evil.xlsx";
-    QTest::newRow("trailing space") << base + "report.xlsx%20" << true << "report.xlsx ";
+    QTest::newRow("encoded backslash") << base + "a%5C..%5Cevil.xlsx" << true << "a\\..\\evil.xlsx";
+    QTest::newRow("upper case") << base + "R.XLSX" << true << "R.XLSX";
+    // Only plain protocols: no start-up file, no script, nothing hidden.
+    QTest::newRow("dot-file") << base + ".bashrc" << false << ".bashrc";
+    QTest::newRow("hidden protocol") << base + ".p.xlsx" << false << ".p.xlsx";
+    QTest::newRow("backslash dot dot") << base + "..%5Cevil.xlsx" << false << "..\\evil.xlsx";
+    QTest::newRow("script") << base + "run.sh" << false << "run.sh";
+    QTest::newRow("trailing space") << base + "report.xlsx%20" << false << "report.xlsx ";
     QTest::newRow("newline") << base + "P-0417.xlsx%0A" << false << "P-0417.xlsx\n";
     QTest::newRow("escape") << base + "a%1Bb.xlsx" << false
                             << "a\x1b"
@@ -163,7 +196,7 @@ void TestProtocolListing::safeNames()
     QFETCH(bool, safe);
     QFETCH(QString, name);
     QString got;
-    QCOMPARE(ProtocolStore::localName(QUrl(url, QUrl::TolerantMode), &got), safe);
+    QCOMPARE(ProtocolStore::protocolName(QUrl(url, QUrl::TolerantMode), &got), safe);
     QCOMPARE(got, name);
 }
 
@@ -171,19 +204,45 @@ void TestProtocolListing::wholeProtocols_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("whole");
-    const QByteArray end("PK\x05\x06", 4);
-    const QByteArray record = end + QByteArray(18, '\0');
-    QByteArray commented = end + QByteArray(16, '\0') + QByteArray("\x03\0", 2) + "abc";
-    QByteArray longest = end + QByteArray(16, '\0') + QByteArray("\xff\xff", 2);
-    longest += QByteArray(0xffff, 'c');
-    QTest::newRow("bare record") << record << true;
-    QTest::newRow("content and record") << QByteArray(70000, 'z') + record << true;
-    QTest::newRow("record with its comment") << "data" + commented << true;
-    QTest::newRow("longest comment") << "data" + longest << true;
-    QTest::newRow("comment cut short") << "data" + commented.chopped(1) << false;
-    QTest::newRow("record cut short") << "data" + record.chopped(1) << false;
-    QTest::newRow("bytes after the record") << record + "x" << false;
-    QTest::newRow("no record") << QByteArray(1000, 'z') << false;
+    const auto le = [](quint64 value, int width) {
+        QByteArray bytes;
+        for (int i = 0; i < width; ++i)
+            bytes += char(value >> (8 * i) & 0xff);
+        return bytes;
+    };
+    const auto zip = [](const QByteArray& data) {
+        StoredZip archive;
+        archive.addFile(QStringLiteral("xl/sheet.xml"), data);
+        return archive.finish();
+    };
+    const QByteArray plain = zip(QByteArray(70000, 'z'));
+    const int end = plain.size() - 22;
+    // The same archive as ZIP64 writes it: its record and locator between directory and end.
+    const QByteArray large = plain.left(end) + "PK\x06\x06" + le(44, 8) + le(45, 4) + le(0, 8) +
+                             le(1, 8) + le(1, 8) + plain.mid(end + 12, 4) + le(0, 4) +
+                             plain.mid(end + 16, 4) + le(0, 4) + "PK\x06\x07" + le(0, 4) +
+                             le(end, 8) + le(1, 4) + "PK\x05\x06" + le(0, 4) + le(0xffffffff, 4) +
+                             le(0xffffffff, 8) + le(0, 2);
+    // An .xlsx may embed a file; one that is a ZIP has an end record of its own.
+    const QByteArray inner = zip("embedded");
+    const QByteArray outer = zip("before" + inner + "after");
+    const QByteArray comment = plain.chopped(2) + le(3, 2) + "abc";
+    QTest::newRow("whole") << plain << true;
+    QTest::newRow("record with its comment") << comment << true;
+    QTest::newRow("longest comment")
+        << plain.chopped(2) + le(0xffff, 2) + QByteArray(0xffff, 'c') << true;
+    QTest::newRow("ZIP64") << large << true;
+    QTest::newRow("embedded archive") << outer << true;
+    QTest::newRow("cut after the embedded end record")
+        << outer.left(outer.indexOf(inner) + inner.size()) << false;
+    QTest::newRow("comment cut short") << comment.chopped(1) << false;
+    QTest::newRow("record cut short") << plain.chopped(1) << false;
+    QTest::newRow("bytes after the record") << plain + "x" << false;
+    QTest::newRow("ZIP64 record cut") << large.left(end + 30) + large.mid(end + 56) << false;
+    QTest::newRow("directory elsewhere")
+        << plain.left(end + 16) + le(plain.mid(end + 16, 1).at(0) + 1, 1) + plain.mid(end + 17)
+        << false;
+    QTest::newRow("not a ZIP at the start") << "x" + plain.mid(1) << false;
     QTest::newRow("empty") << QByteArray() << false;
 }
 
@@ -192,6 +251,17 @@ void TestProtocolListing::wholeProtocols()
     QFETCH(QByteArray, body);
     QFETCH(bool, whole);
     QCOMPARE(ProtocolStore::isWholeProtocol(body), whole);
+}
+
+void TestProtocolListing::bodyMatchesItsStatedLength()
+{
+    QByteArray body;
+    CannedReply cut("12345", 10);
+    QVERIFY(!TransferGuard::takeBody(&cut, &body));
+    QVERIFY(body.isEmpty());
+    CannedReply whole("12345", 5);
+    QVERIFY(TransferGuard::takeBody(&whole, &body));
+    QCOMPARE(body, QByteArray("12345"));
 }
 
 void TestProtocolListing::saveReplacesAndCreates()
