@@ -3,7 +3,10 @@
 // fetching the same URLs. Each figure is a median over several rounds, as the machine is shared.
 // Before measuring, the row filter is checked against the plain QRegExp evaluation it replaces.
 //
-// Options: --only=listing|filter|batch|check (repeatable; default all), --rounds=N.
+// Last, the resident memory while a 150 MB protocol downloads and while a body without end is
+// stopped at the size ceiling, beside the idle figure.
+//
+// Options: --only=listing|filter|batch|check|memory (repeatable; default all), --rounds=N.
 #include "appfixture.h"
 #include "httpfakeserver.h"
 #include "messageboxwatcher.h"
@@ -33,6 +36,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -43,6 +47,7 @@ namespace {
 
 const QString listingAddress = QStringLiteral("127.6.4.1");
 const QString batchAddress = QStringLiteral("127.6.4.2");
+const QString memoryAddress = QStringLiteral("127.6.4.3");
 
 // A peer on a thread of its own, so that it never competes with the client's event loop.
 template <typename Server> struct ThreadedServer
@@ -397,6 +402,50 @@ Q_NEVER_INLINE bool measureBatch(const QStringList& urls, int rounds, BatchFigur
     return true;
 }
 
+// --- memory while a protocol streams to disk --------------------------------------------------
+
+// This process's resident memory in MiB, as the kernel counts it.
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return -1;
+}
+
+struct MemoryFigure
+{
+    double peak = 0;
+    double after = 0;
+    bool complete = false;
+};
+
+// One batch of one URL, with the resident memory sampled while it runs and once it settled.
+Q_NEVER_INLINE MemoryFigure memoryDuring(const QString& url, const QString& folder)
+{
+    Settings::instance()->prProtocolsPath->setValue(folder);
+    MemoryFigure figure;
+    {
+        MultipleFilesDownloader batch(Settings::instance()->prProtocolsPath);
+        QSignalSpy done(&batch, SIGNAL(downloaded()));
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout,
+                         [&figure]() { figure.peak = qMax(figure.peak, residentMiB()); });
+        sampler.start(20);
+        batch.download({url});
+        done.wait(300000);
+        figure.complete = batch.lastBatchComplete();
+    }
+    QTest::qWait(500); // the finished reply goes with the next passes of the event loop
+    figure.after = residentMiB();
+    return figure;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -504,6 +553,35 @@ int main(int argc, char** argv)
                         ours / curlFiles, ours / curlNull);
             met = met && ours <= 1.5 * curlFiles;
         }
+    }
+
+    if (wanted("memory")) {
+        ThreadedServer<HttpFakeServer> served(new HttpFakeServer);
+        served.server->setReply("/protocols/big.xlsx",
+                                solmirtest::HttpFakeReply::generatedZip(150000000));
+        served.server->setReply("/protocols/endless.xlsx",
+                                solmirtest::HttpFakeReply::generatedZip(-1));
+        if (!served.start([&]() { return served.server->listen(QHostAddress(memoryAddress)); })) {
+            std::fprintf(stderr, "cannot listen on %s:80\n", qPrintable(memoryAddress));
+            return 1;
+        }
+        QTemporaryDir dir;
+        const QString base = QStringLiteral("http://%1/protocols/").arg(memoryAddress);
+        const double idle = residentMiB();
+        const MemoryFigure whole = memoryDuring(base + QStringLiteral("big.xlsx"), dir.path());
+        const MemoryFigure endless =
+            memoryDuring(base + QStringLiteral("endless.xlsx"), dir.path());
+        std::printf("resident memory, idle %.0f MiB\n", idle);
+        std::printf("a 150 MB protocol: peak %.0f MiB, afterwards %.0f MiB (%s)\n", whole.peak,
+                    whole.after, whole.complete ? "saved" : "NOT SAVED");
+        std::printf(
+            "a body without end, stopped at the ceiling: peak %.0f MiB, afterwards %.0f MiB "
+            "(%s)\n",
+            endless.peak, endless.after, endless.complete ? "SAVED" : "refused");
+        std::printf("(target: peak within 64 MiB of idle, afterwards within 16 MiB)\n");
+        met = met && whole.complete && !endless.complete;
+        for (const MemoryFigure& figure : {whole, endless})
+            met = met && figure.peak - idle <= 64 && figure.after - idle <= 16;
     }
     return met ? 0 : 2;
 }
