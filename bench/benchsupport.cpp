@@ -2,6 +2,7 @@
 
 #include "benchdevice.h"
 #include "memorysource.h"
+#include "recordinghandler.h"
 #include "remote/hvnc.h"
 #include "remote/rfbprotocol.h"
 #include "remote/serverreader.h"
@@ -128,17 +129,16 @@ double storeMsPerFrame(QSize size)
     for (int i = 0; i < pixels.size(); ++i)
         pixels[i] = char(i * 7);
     update += pixels;
-    QMutex imageMutex;
+    RecordingHandler handler(&image);
     std::vector<double> times;
     for (int run = 0; run < 41; ++run) {
         // A prepared answer that has wholly arrived: what the reader costs without the network.
         MemorySource source(update);
         ServerReader reader(source);
         const qint64 start = nowNs();
-        const ServerReader::Message message =
-            reader.readServerMessage(image, &imageMutex, rfb::rgb565());
+        const char message = handler.read(reader);
         times.push_back(double(nowNs() - start) / 1e6);
-        if (message != ServerReader::Message::Update)
+        if (message != 'U')
             return -1;
     }
     return spread(times).median;

@@ -2,6 +2,7 @@
 // ProtocolVersion through security, ServerInit and any number of server messages, taken by the
 // session's own handshake and reader in the session's order into an image of the announced size.
 #include "memorysource.h"
+#include "recordinghandler.h"
 #include "remote/clienthandshake.h"
 #include "remote/hvnc.h"
 #include "remote/serverreader.h"
@@ -54,15 +55,14 @@ bool written(const QByteArray& bytes)
 // its announced size over it, without a per-input allocation of up to 32 MB.
 uchar* screenMemory()
 {
-    static const std::unique_ptr<uchar[]> memory(new uchar[ClientHandshake::maxFramePixels * 2]);
+    static const std::unique_ptr<uchar[]> memory(new uchar[wire::maxScreenPixels * 2]);
     return memory.get();
 }
 
 bool pass(ServerReader& reader, QImage& screen)
 {
     // The session asks for 5-6-5 before its first request.
-    return reader.readServerMessage(screen, nullptr, rfb::rgb565()) ==
-           ServerReader::Message::Update;
+    return RecordingHandler(&screen).read(reader) == 'U';
 }
 
 } // namespace
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     rfb::ServerInit init;
     if (handshake.run() != ClientHandshake::Outcome::Connected || !handshake.readServerInit(&init))
         return 0;
-    require(qint64(init.width) * init.height <= ClientHandshake::maxFramePixels,
+    require(qint64(init.width) * init.height <= wire::maxScreenPixels,
             "an accepted screen fits the largest image");
     QImage screen(screenMemory(), init.width, init.height, init.width * 2, QImage::Format_RGB16);
     require(!screen.isNull(), "the accepted screen is an image");

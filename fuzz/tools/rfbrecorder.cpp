@@ -2,6 +2,7 @@
 // seed corpus for fuzz_rfb_stream.
 //   solmir3-rfbrecorder sim <outdir>                      the simulator, several option sets
 //   solmir3-rfbrecorder connect <host> <port> <file> [password]   any server, e.g. Xvnc
+#include "recordinghandler.h"
 #include "remote/bytesource.h"
 #include "remote/clienthandshake.h"
 #include "remote/serverreader.h"
@@ -89,11 +90,12 @@ QByteArray record(const QString& host, quint16 port, const QString& password, in
     }
     r.write(rfb::setPixelFormat(rfb::rgb565()));
     QImage screen(init.width, init.height, QImage::Format_RGB16);
+    RecordingHandler handler(&screen);
     const QByteArray request = rfb::framebufferUpdateRequest(init.width, init.height);
     // On after a lost message too, as the session's next attempt goes on.
     for (int i = 0; i < updates && r.said.size() < maxRecordBytes && r.isConnected(); ++i) {
         r.write(request);
-        reader.readServerMessage(screen, nullptr, rfb::rgb565());
+        handler.read(reader);
     }
     reader.drain(quietMs);
     return r.said;

@@ -2,6 +2,7 @@
 
 #include "remote/serverreader.h"
 #include "remote/vnccipher.h"
+#include "remote/wirelimits.h"
 
 #include <utility>
 
@@ -44,6 +45,7 @@ bool ClientHandshake::readServerInit(rfb::ServerInit* init)
     if (!reader.readServerInit(init))
         return false;
     // A screen that cannot be shown, or whose image alone would exhaust memory, is refused.
-    return init->width > 0 && init->height > 0 && init->width <= maxFrameSide &&
-           init->height <= maxFrameSide && qint64(init->width) * init->height <= maxFramePixels;
+    return init->width > 0 && init->height > 0 && init->width <= wire::maxScreenSide &&
+           init->height <= wire::maxScreenSide &&
+           qint64(init->width) * init->height <= wire::maxScreenPixels;
 }

@@ -13,10 +13,6 @@ class ServerReader;
 class ClientHandshake
 {
 public:
-    // Largest screen accepted from ServerInit: the image is the one allocation it sizes.
-    static constexpr int maxFrameSide = 8192;
-    static constexpr qint64 maxFramePixels = qint64(4096) * 4096;
-
     enum class Outcome
     {
         // ClientInit has gone out: ServerInit follows.

@@ -82,10 +82,10 @@ bool HVNC::sendMessage(QByteArray message, int kind, QList<QByteArray>* dropped)
 {
     if (!connected)
         return false;
-    SyncedMutexLocker lock(&queueMutex, 10);
+    SyncedMutexLocker lock(&queueMutex, wire::queueTryLockMs);
     if (!lock.owns())
         return false;
-    while (commandQueue.size() > 10) {
+    while (commandQueue.size() >= wire::queueLength) {
         const Command oldest = commandQueue.takeFirst();
         if (dropped)
             dropped->append(oldest.message);
@@ -194,10 +194,10 @@ void HVNC::step(int action)
         if (ok) {
             // Only the last pass decides; the first may meet a server still busy.
             for (int pass = 0; pass < configurePasses; ++pass) {
-                socket.pause(100);
+                socket.pause(wire::paceMs);
                 ok = serviceUpdate();
             }
-            socket.pause(100);
+            socket.pause(wire::paceMs);
         }
         if (ok) {
             nextAction = Exchange;
@@ -319,24 +319,27 @@ bool HVNC::serviceUpdate()
     socket.discardWaiting();
     if (!socket.send(updateRequest))
         return false;
-    switch (reader.readServerMessage(screen, &imageMutex, pixelFormat)) {
-    case ServerReader::Message::Update:
-        return true;
-    case ServerReader::Message::Lost:
+    updated = false;
+    if (!reader.readServerMessage(*this))
         return false;
-    case ServerReader::Message::Other:
-        break;
-    }
-    socket.pause(100);
+    if (updated)
+        return true;
+    socket.pause(wire::paceMs);
     socket.discardWaiting();
     return false;
+}
+
+void HVNC::dataRect(const rfb::Rectangle& rect, int firstRow, int rows, const char* pixels)
+{
+    SyncedMutexLocker lock(&imageMutex);
+    rfb::storeRows(screen, rect, firstRow, rows, pixels);
 }
 
 bool HVNC::exchange()
 {
     socket.clearWake();
     flushCommands();
-    if (frameTimer.elapsed() <= 99) {
+    if (frameTimer.elapsed() < wire::paceMs) {
         waitForNextPass();
         return true;
     }
@@ -390,7 +393,7 @@ void HVNC::closeConnection()
 void HVNC::waitForNextPass()
 {
     while (!socket.mustStop() && !socket.wakePending() && nextAction == Exchange) {
-        const qint64 left = 100 - frameTimer.elapsed();
+        const qint64 left = wire::paceMs - frameTimer.elapsed();
         if (left <= 0)
             break;
         socket.waitForEvents(int(left));

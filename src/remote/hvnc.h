@@ -3,8 +3,10 @@
 #include "remote/clienthandshake.h"
 #include "remote/externaldevicehandler.h"
 #include "remote/rfbprotocol.h"
+#include "remote/servermessagehandler.h"
 #include "remote/serverreader.h"
 #include "remote/sessionsocket.h"
+#include "remote/wirelimits.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -18,8 +20,9 @@
 #include <atomic>
 
 // The session's state machine and its hand-over to the GUI; the waits on the wire are its
-// SessionSocket's, the stages of the handshake its ClientHandshake's.
-class HVNC : public ExternalDeviceHandler
+// SessionSocket's, the stages of the handshake its ClientHandshake's. What its ServerReader finds
+// it takes in as the reader's handler: it alone owns the screen.
+class HVNC : public ExternalDeviceHandler, private ServerMessageHandler
 {
     Q_OBJECT
 public:
@@ -89,6 +92,11 @@ private:
         QByteArray message;
     };
 
+    // What the reader found in a server message.
+    int bytesPerPixel() const override { return pixelFormat.bitsPerPixel / 8; }
+    void dataRect(const rfb::Rectangle& rect, int firstRow, int rows, const char* pixels) override;
+    void framebufferUpdateEnd() override { updated = true; }
+
     void step(int action);
     bool handshake();
     bool readServerInit();
@@ -110,7 +118,7 @@ private:
 
     std::atomic<bool> connected{false};
     std::atomic<bool> displayReady{false};
-    std::atomic<int> timeout{10000};
+    std::atomic<int> timeout{wire::fieldDeadlineMs};
     std::atomic<int> currentAction{Idle};
     std::atomic<int> nextAction{Idle};
 
@@ -120,6 +128,8 @@ private:
     std::atomic<int> frameWidth{0};
     std::atomic<int> frameHeight{0};
     QImage screen;
+    // Whether the last server message was a screen update.
+    bool updated = false;
 
     QMutex queueMutex;
     QList<Command> commandQueue;

@@ -54,6 +54,8 @@ struct ServerInit
     int height = 0;
     PixelFormat format;
     quint32 nameLength = 0;
+    // The desktop's name, at most its first wire::maxNameBytes.
+    QByteArray name;
 };
 
 struct Rectangle

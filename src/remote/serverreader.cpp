@@ -1,12 +1,9 @@
 #include "remote/serverreader.h"
 
 #include "remote/bytesource.h"
-#include "remote/syncedmutexlocker.h"
-
-#include <QImage>
+#include "remote/servermessagehandler.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace {
 
@@ -68,48 +65,56 @@ bool ServerReader::readServerInit(rfb::ServerInit* init)
            readU16(&f.redMax, header) && readU16(&f.greenMax, header) &&
            readU16(&f.blueMax, header) && readU8(&f.redShift, header) &&
            readU8(&f.greenShift, header) && readU8(&f.blueShift, header) && skip(3, header) &&
-           readU32(&init->nameLength, header) && skip(init->nameLength, fieldDeadline());
+           readU32(&init->nameLength, header) &&
+           readKept(&init->name, init->nameLength, wire::maxNameBytes, fieldDeadline());
 }
 
-ServerReader::Message ServerReader::readServerMessage(QImage& image, QMutex* imageLock,
-                                                      const rfb::PixelFormat& format)
+bool ServerReader::readServerMessage(ServerMessageHandler& handler)
 {
     quint8 type = 0;
     if (!readU8(&type, fieldDeadline()))
-        return Message::Lost;
+        return false;
     switch (type) {
     case rfb::FramebufferUpdate: {
         quint16 rectangles = 0;
         if (!skip(1, fieldDeadline()) || !readU16(&rectangles, fieldDeadline()))
-            return Message::Lost;
+            return false;
+        handler.framebufferUpdateStart();
         for (int i = 0; i < rectangles; ++i) {
-            if (!readRectangle(image, imageLock, format))
-                return Message::Lost;
+            if (!readRectangle(handler))
+                return false;
         }
-        return Message::Update;
+        handler.framebufferUpdateEnd();
+        return true;
     }
     case rfb::SetColourMapEntries: {
         // Padding, first colour, count; then six bytes a colour.
         const QDeadlineTimer header = fieldDeadline();
+        quint16 first = 0;
         quint16 colours = 0;
-        if (!skip(3, header) || !readU16(&colours, header) ||
+        if (!skip(1, header) || !readU16(&first, header) || !readU16(&colours, header) ||
             !skip(qint64(colours) * 6, fieldDeadline()))
-            return Message::Lost;
-        return Message::Other;
+            return false;
+        handler.setColourMapEntries(first, colours);
+        return true;
     }
     case rfb::Bell:
-        return Message::Other;
+        handler.bell();
+        return true;
     case rfb::ServerCutText: {
         // Padding, length; then the text.
         const QDeadlineTimer header = fieldDeadline();
         quint32 length = 0;
-        if (!skip(3, header) || !readU32(&length, header) || !skip(length, fieldDeadline()))
-            return Message::Lost;
-        return Message::Other;
+        QByteArray text;
+        if (!skip(3, header) || !readU32(&length, header) ||
+            !readKept(&text, length, wire::maxCutTextBytes, fieldDeadline()))
+            return false;
+        handler.serverCutText(text);
+        return true;
     }
     default:
-        drain(drainMs);
-        return Message::Other;
+        drain(wire::drainMs);
+        return true;
     }
 }
 
@@ -126,7 +131,7 @@ bool ServerReader::drain(int ms)
     }
 }
 
-bool ServerReader::readRectangle(QImage& image, QMutex* imageLock, const rfb::PixelFormat& format)
+bool ServerReader::readRectangle(ServerMessageHandler& handler)
 {
     const QDeadlineTimer header = fieldDeadline();
     rfb::Rectangle rect;
@@ -139,22 +144,26 @@ bool ServerReader::readRectangle(QImage& image, QMutex* imageLock, const rfb::Pi
         return false;
     if (!source.isConnected())
         return false;
-    const int rowBytes = rect.width * (format.bitsPerPixel / 8);
+    const int rowBytes = rect.width * handler.bytesPerPixel();
     if (rowBytes == 0 || rect.height == 0)
         return true;
     // The pixel data is one field: one deadline, however many pieces it comes in.
     const QDeadlineTimer deadline = fieldDeadline();
-    const int rowsAtOnce = rfb::rowsPerPiece(rowBytes, pieceBytes);
+    const int rowsAtOnce = rfb::rowsPerPiece(rowBytes, wire::pieceBytes);
     for (int row = 0; row < rect.height; row += rowsAtOnce) {
         const int count = std::min(rowsAtOnce, rect.height - row);
         if (!readBytes(&rows, count * rowBytes, deadline))
             return false;
-        std::optional<SyncedMutexLocker> lock;
-        if (imageLock)
-            lock.emplace(imageLock);
-        rfb::storeRows(image, rect, row, count, rows.constData());
+        handler.dataRect(rect, row, count, rows.constData());
     }
     return true;
+}
+
+bool ServerReader::readKept(QByteArray* kept, qint64 count, int keep,
+                            const QDeadlineTimer& deadline)
+{
+    const int taken = int(std::min<qint64>(count, keep));
+    return readBytes(kept, taken, deadline) && skip(count - taken, deadline);
 }
 
 QDeadlineTimer ServerReader::fieldDeadline() const

@@ -1,38 +1,25 @@
 #pragma once
 // ServerReader: reads everything the device's RFB server says, field by field, from a ByteSource;
-// the one place that knows the server's byte layouts, their piece size and their time-outs.
+// the one place that knows the server's byte layouts. What a server message holds goes to a
+// ServerMessageHandler: the reader owns no screen.
 #include "remote/rfbprotocol.h"
+#include "remote/wirelimits.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
 
 class ByteSource;
-class QImage;
-class QMutex;
+class ServerMessageHandler;
 
 class ServerReader
 {
 public:
-    // No single read is sized by the server: long fields arrive and leave in pieces this big.
-    static constexpr int pieceBytes = 64 * 1024;
-    // How long a message of unknown type is drained.
-    static constexpr int drainMs = 1000;
-
     enum class SecurityResult
     {
         Lost,
         Accepted,
         Refused
     };
-    enum class Message
-    {
-        // A read failed or a rectangle could not be taken: the stream is out of step.
-        Lost,
-        Update,
-        // Consumed, but not a screen update.
-        Other
-    };
-
     explicit ServerReader(ByteSource& source);
 
     // Each field must arrive whole within this time, however its bytes trickle in.
@@ -46,13 +33,16 @@ public:
     SecurityResult readSecurityResult();
     // The fields as sent; whether the screen can be shown is the handshake's judgement.
     bool readServerInit(rfb::ServerInit* init);
-    // One server message. Update pixels go into image, written under imageLock when given.
-    Message readServerMessage(QImage& image, QMutex* imageLock, const rfb::PixelFormat& format);
+    // One server message, reported to handler as it is read; false when a read failed or a
+    // rectangle could not be taken, and the stream is out of step.
+    bool readServerMessage(ServerMessageHandler& handler);
     // Reads and drops whatever arrives within ms; true when anything did.
     bool drain(int ms);
 
 private:
-    bool readRectangle(QImage& image, QMutex* imageLock, const rfb::PixelFormat& format);
+    bool readRectangle(ServerMessageHandler& handler);
+    // count bytes of which the first keep bytes go into kept, the rest dropped.
+    bool readKept(QByteArray* kept, qint64 count, int keep, const QDeadlineTimer& deadline);
     QDeadlineTimer fieldDeadline() const;
     // Exactly count bytes, all before the deadline; fields read together share one.
     bool readBytes(char* into, qint64 count, const QDeadlineTimer& deadline);
@@ -65,7 +55,7 @@ private:
     bool skip(qint64 count, const QDeadlineTimer& deadline);
 
     ByteSource& source;
-    int timeoutMs = 10000;
+    int timeoutMs = wire::fieldDeadlineMs;
     // The rows of a rectangle in flight, kept between rectangles to spare an allocation each.
     QByteArray rows;
 };
