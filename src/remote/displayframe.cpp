@@ -2,8 +2,8 @@
 
 #include "protocols/downloadprogress.h"
 #include "remote/hvnc.h"
+#include "remote/inputledger.h"
 #include "remote/keymapping.h"
-#include "remote/rfbprotocol.h"
 #include "remote/syncedmutexlocker.h"
 #include "shell/qtcompat.h"
 
@@ -12,9 +12,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 #include <QWheelEvent>
-#include <QtEndian>
 
 namespace {
 
@@ -22,7 +20,7 @@ namespace {
 // beyond the view's edge still reaches the device (as the low 16 bits of the value).
 // The position is taken unrounded: at a fractional or double density, a view pixel holds
 // several screen pixels, and each of them reaches its own device pixel.
-int toRemote(qreal viewCoordinate, float scale)
+int remoteCoordinate(qreal viewCoordinate, float scale)
 {
     return static_cast<int>(static_cast<float>(viewCoordinate) * scale);
 }
@@ -50,14 +48,16 @@ quint64 physicalKey(const QKeyEvent* event)
     return static_cast<quint32>(event->key());
 }
 
-// A retry is cheap, and the worker takes the whole queue within one exchange pass.
-constexpr int retryMs = 10;
-
 } // namespace
 
 DisplayFrame::DisplayFrame(QWidget* parent) : QWidget(parent)
 {
     vnc = new HVNC(this);
+    ledger = new InputLedger(
+        [this](const QByteArray& message, int kind, QList<QByteArray>* dropped) {
+            return vnc->sendMessage(message, kind, dropped);
+        },
+        [this]() { return vnc->isReady(); }, this);
     connect(vnc, SIGNAL(neetToInputPassword()), this, SLOT(onPassword()));
     vnc->start();
     // The worker waits until the new image is on screen before it asks for the next one.
@@ -67,15 +67,10 @@ DisplayFrame::DisplayFrame(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_MouseTracking);
     // Every pixel is painted by paintEvent, so the page below need not be painted first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    buttonMask = 0;
     progress = new DownloadProgress(this);
     progress->setVisible(false);
     progress->setTarget(this);
     setFocusPolicy(Qt::WheelFocus);
-    retryTimer = new QTimer(this);
-    retryTimer->setSingleShot(true);
-    retryTimer->setInterval(retryMs);
-    connect(retryTimer, SIGNAL(timeout()), this, SLOT(onReleaseRetry()));
 }
 
 DisplayFrame::~DisplayFrame()
@@ -102,7 +97,7 @@ void DisplayFrame::onUpdated()
 void DisplayFrame::onConnectStateChanged(bool connected)
 {
     // Whatever the device held belonged to the connection that ended; a new one starts free.
-    forgetHeld();
+    ledger->forget();
     if (connected) {
         const QSize size = vnc->frameSize();
         remoteWidth = size.width();
@@ -162,215 +157,51 @@ void DisplayFrame::onNextActionChanged(int action)
     progress->setVisible(action != HVNC::Idle && action != HVNC::Exchange);
 }
 
-bool DisplayFrame::post(const QByteArray& message, int kind)
+QPoint DisplayFrame::toRemote(const QPointF& pos) const
 {
-    QList<QByteArray> dropped;
-    const bool queued = vnc->sendMessage(message, kind, &dropped);
-    // A full queue pushes out its oldest messages. A lost release would leave the device
-    // holding its key or button, so it is owed; a lost press is let be, as the device ignores
-    // the release of a key it does not hold.
-    for (const QByteArray& lost : qAsConst(dropped)) {
-        const int type = quint8(lost.at(0));
-        if (type == rfb::PointerEvent) {
-            owedPointer = true;
-        } else if (type == rfb::KeyEvent && lost.at(1) == 0) {
-            const quint32 keysym = qFromBigEndian<quint32>(lost.constData() + 4);
-            if (!isHeld(keysym))
-                owe(keysym);
-        }
-    }
-    if (owedPointer)
-        retryTimer->start();
-    return queued;
-}
-
-bool DisplayFrame::isHeld(quint32 keysym) const
-{
-    for (const HeldKey& held : heldKeys) {
-        if (held.keysym == keysym)
-            return true;
-    }
-    return false;
-}
-
-void DisplayFrame::owe(quint32 keysym)
-{
-    if (!owedKeys.contains(keysym))
-        owedKeys.append(keysym);
-    retryTimer->start();
-}
-
-bool DisplayFrame::settle()
-{
-    // One pass: what the queue pushes out meanwhile waits for the timer, so that a queue
-    // that is full for a while cannot keep the GUI thread here.
-    const QVector<quint32> owed = owedKeys;
-    for (const quint32 keysym : owed) {
-        owedKeys.removeOne(keysym);
-        // Pressed again since: its own release will follow.
-        if (isHeld(keysym))
-            continue;
-        if (!post(rfb::keyEvent(false, keysym), HVNC::OrdinaryCommand)) {
-            // Still first: the releases keep their order.
-            owedKeys.prepend(keysym);
-            retryTimer->start();
-            return false;
-        }
-    }
-    if (owedPointer && !sendPointer(lastX, lastY, HVNC::OrdinaryCommand))
-        retryTimer->start();
-    return owedKeys.isEmpty() && !owedPointer;
-}
-
-void DisplayFrame::onReleaseRetry()
-{
-    // Without a connection there is nothing left to release.
-    if (!vnc->isReady())
-        forgetHeld();
-    else if (!settle())
-        retryTimer->start();
-}
-
-void DisplayFrame::releaseAll()
-{
-    if (!vnc->isReady()) {
-        forgetHeld();
-        return;
-    }
-    // The last key pressed is let go first, as the operator's hand would.
-    for (int i = heldKeys.size() - 1; i >= 0; --i) {
-        if (!owedKeys.contains(heldKeys.at(i).keysym))
-            owedKeys.append(heldKeys.at(i).keysym);
-    }
-    heldKeys.clear();
-    buttonMask = 0;
-    // A wheel step, too, leaves its bit set until the next PointerEvent.
-    if (sentMask != 0)
-        owedPointer = true;
-    if (!settle())
-        retryTimer->start();
-}
-
-void DisplayFrame::forgetHeld()
-{
-    heldKeys.clear();
-    owedKeys.clear();
-    owedPointer = false;
-    buttonMask = 0;
-    sentMask = 0;
-    retryTimer->stop();
-}
-
-bool DisplayFrame::sendPointer(int x, int y, int kind)
-{
-    lastX = x;
-    lastY = y;
-    if (!post(rfb::pointerEvent(buttonMask, x, y), kind))
-        return false;
-    // The newest message in the queue carries the buttons as they are.
-    sentMask = buttonMask;
-    owedPointer = false;
-    return true;
-}
-
-bool DisplayFrame::sendPointer(const QPointF& pos, int kind)
-{
-    return sendPointer(toRemote(pos.x(), scaleX), toRemote(pos.y(), scaleY), kind);
+    return QPoint(remoteCoordinate(pos.x(), scaleX), remoteCoordinate(pos.y(), scaleY));
 }
 
 void DisplayFrame::mousePressEvent(QMouseEvent* event)
 {
-    if (!vnc->isReady() || !settle())
-        return;
-    const quint8 before = buttonMask;
-    buttonMask |= buttonBit(event->button());
-    // A press the device does not get is not held either.
-    if (!sendPointer(QtCompat::localPosition(event), HVNC::OrdinaryCommand))
-        buttonMask = before;
+    const QPoint at = toRemote(QtCompat::localPosition(event));
+    ledger->pointer({quint8(ledger->buttons() | buttonBit(event->button())), at.x(), at.y()});
 }
 
 void DisplayFrame::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (!vnc->isReady())
-        return;
     const quint8 bit = buttonBit(event->button());
+    const QPoint at = toRemote(QtCompat::localPosition(event));
     // The device knows only three buttons; releasing any other one lets go of everything.
-    if (bit)
-        buttonMask &= static_cast<quint8>(~bit);
-    else
-        buttonMask = 0;
-    // A release that cannot be queued now is sent again, at its own position.
-    const QPointF pos = QtCompat::localPosition(event);
-    if (!settle() || !sendPointer(pos, HVNC::OrdinaryCommand)) {
-        lastX = toRemote(pos.x(), scaleX);
-        lastY = toRemote(pos.y(), scaleY);
-        owedPointer = true;
-        retryTimer->start();
-    }
+    ledger->pointer({quint8(bit ? ledger->buttons() & ~bit : 0), at.x(), at.y()});
 }
 
 void DisplayFrame::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!vnc->isReady() || !settle())
-        return;
-    // A newer motion replaces one still waiting in the queue.
-    sendPointer(QtCompat::localPosition(event), HVNC::MotionCommand);
+    const QPoint at = toRemote(QtCompat::localPosition(event));
+    ledger->pointer({ledger->buttons(), at.x(), at.y()});
 }
 
 void DisplayFrame::wheelEvent(QWheelEvent* event)
 {
-    if (!vnc->isReady() || !settle())
-        return;
-    // The dominant axis decides, as the classic single wheel delta did.
+    // The dominant axis decides, as the classic single wheel delta did; an event of several
+    // notches at once (120 each) is as many clicks.
     const QPoint angle = event->angleDelta();
     const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
-    const quint8 mask = delta > 0 ? 8 : 16;
-    const QPointF pos = event->position();
-    lastX = toRemote(pos.x(), scaleX);
-    lastY = toRemote(pos.y(), scaleY);
-    if (post(rfb::pointerEvent(mask, lastX, lastY), HVNC::OrdinaryCommand))
-        sentMask = mask;
-}
-
-void DisplayFrame::sendKey(QKeyEvent* event, bool down)
-{
-    if (!vnc->isReady())
-        return;
-    const quint64 physical = physicalKey(event);
-    if (!down) {
-        // A release carries the keysym its press sent; a key the device never got pressed
-        // is not released.
-        QVector<quint32> released;
-        for (int i = heldKeys.size() - 1; i >= 0; --i) {
-            if (heldKeys.at(i).physical == physical)
-                released.append(heldKeys.takeAt(i).keysym);
-        }
-        for (const quint32 keysym : qAsConst(released)) {
-            if (!settle() || !post(rfb::keyEvent(false, keysym), HVNC::OrdinaryCommand))
-                owe(keysym);
-        }
-        return;
-    }
-    const int keysym = qtKeyToKeySym(event->key(), event->modifiers() != Qt::NoModifier);
-    // An unmapped key would reach the device as keysym 0xFFFFFFFF; it is not sent at all.
-    if (keysym < 0 || !settle() ||
-        !post(rfb::keyEvent(true, static_cast<quint32>(keysym)), HVNC::OrdinaryCommand))
-        return;
-    for (const HeldKey& held : qAsConst(heldKeys)) {
-        if (held.physical == physical && held.keysym == quint32(keysym))
-            return;
-    }
-    heldKeys.append(HeldKey{physical, static_cast<quint32>(keysym)});
+    const QPoint at = toRemote(event->position());
+    for (int notch = qMax(1, qAbs(delta) / 120); notch > 0; --notch)
+        ledger->wheelNotch(delta > 0, at.x(), at.y());
 }
 
 void DisplayFrame::keyPressEvent(QKeyEvent* event)
 {
-    sendKey(event, true);
+    const bool modified = event->modifiers() != Qt::NoModifier;
+    ledger->key({physicalKey(event), true, qtKeyToKeySym(event->key(), modified)});
 }
 
 void DisplayFrame::keyReleaseEvent(QKeyEvent* event)
 {
-    sendKey(event, false);
+    ledger->key({physicalKey(event), false, -1});
 }
 
 void DisplayFrame::paintEvent(QPaintEvent* event)
@@ -416,18 +247,18 @@ void DisplayFrame::showEvent(QShowEvent*)
 // Input taken from the view never reaches it again: what is held now must be let go here.
 void DisplayFrame::hideEvent(QHideEvent*)
 {
-    releaseAll();
+    ledger->releaseAll();
 }
 
 void DisplayFrame::focusOutEvent(QFocusEvent* event)
 {
-    releaseAll();
+    ledger->releaseAll();
     QWidget::focusOutEvent(event);
 }
 
 void DisplayFrame::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        releaseAll();
+        ledger->releaseAll();
     QWidget::changeEvent(event);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// DisplayFrame: the remote screen view; owns the RFB session, paints its image, forwards input.
+// DisplayFrame: the remote screen view; owns the RFB session, paints its image, and turns the
+// operator's input into records for its InputLedger.
 #include <QPointer>
 #include <QSize>
 #include <QVector>
@@ -7,8 +8,8 @@
 
 class DownloadProgress;
 class HVNC;
+class InputLedger;
 class QInputDialog;
-class QTimer;
 
 class DisplayFrame : public QWidget
 {
@@ -28,7 +29,6 @@ private slots:
     void onConnectStateChanged(bool connected);
     void onPassword();
     void onNextActionChanged(int action);
-    void onReleaseRetry();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -45,42 +45,14 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // A key the device holds down: the physical key and the keysym its press sent.
-    struct HeldKey
-    {
-        quint64 physical;
-        quint32 keysym;
-    };
-
     // From the device's screen size and the view's size; both may change without the other.
     void updateScales();
-    bool sendPointer(const QPointF& pos, int kind);
-    bool sendPointer(int x, int y, int kind);
-    void sendKey(QKeyEvent* event, bool down);
-    // False when the device will not get the message.
-    bool post(const QByteArray& message, int kind);
-    bool isHeld(quint32 keysym) const;
-    // Sends the releases the device still misses; false while some remain.
-    bool settle();
-    void owe(quint32 keysym);
-    // Input is taken from the view: the device lets go of everything the operator holds.
-    void releaseAll();
-    void forgetHeld();
+    QPoint toRemote(const QPointF& pos) const;
     // The prompt's attempt has ended; its answer would reach no one.
     void withdrawPrompt();
 
     HVNC* vnc;
-    // The buttons the operator holds as the device knows them.
-    quint8 buttonMask = 0;
-    // The mask and position of the last PointerEvent the device was sent.
-    quint8 sentMask = 0;
-    int lastX = 0;
-    int lastY = 0;
-    QVector<HeldKey> heldKeys;
-    // Releases that did not make it into the queue, or were pushed out of it.
-    QVector<quint32> owedKeys;
-    bool owedPointer = false;
-    QTimer* retryTimer;
+    InputLedger* ledger;
     bool attemptRunning = false;
     float scaleX = 1.0f;
     float scaleY = 1.0f;
