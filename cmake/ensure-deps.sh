@@ -6,7 +6,7 @@ set -eu
 preset=${1:-default}
 packages=(cmake ninja-build g++ make qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5widgets5
           fonts-dejavu-core xvfb xauth x11-xserver-utils tigervnc-standalone-server tigervnc-tools
-          x11vnc desktop-file-utils libglib2.0-bin
+          x11vnc x11-utils desktop-file-utils libglib2.0-bin
           clang libclang-rt-14-dev util-linux iproute2 curl)
 if [ "$preset" = qt6 ]; then
     packages+=(qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libqt6network6 libqt6widgets6)

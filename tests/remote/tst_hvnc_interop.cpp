@@ -1,6 +1,7 @@
 // The session against real VNC servers (TigerVNC's Xvnc, x11vnc), painted a known colour with
 // xsetroot.
 #include "messageboxwatcher.h"
+#include "remote/inputledger.h"
 #include "rfbsessionharness.h"
 
 #include <QDir>
@@ -251,6 +252,35 @@ void TestHvncInterop::reachesTheRootColour()
         return harness.pixel(200, 100) == red565 && harness.pixel(0, 0) == red565 &&
                harness.pixel(639, 479) == red565;
     }));
+
+    if (kind == VncPeer::Xvnc && !vncAuth && haveTools({QStringLiteral("xev")})) {
+        // Three wheel notches are three scrolls to the X server: button 4 down and up each time.
+        QProcess xev;
+        xev.start(QStringLiteral("xev"),
+                  {QStringLiteral("-display"), QStringLiteral(":%1").arg(display),
+                   QStringLiteral("-root"), QStringLiteral("-event"), QStringLiteral("button")});
+        QVERIFY(xev.waitForStarted(5000));
+        QTest::qWait(1000); // until xev has selected the root window's button events
+        InputLedger ledger(
+            [&](const QByteArray& message, int kind, QList<QByteArray>* dropped) {
+                return harness.session->sendMessage(message, kind, dropped);
+            },
+            [&]() { return harness.session->isReady(); });
+        for (int notch = 0; notch < 3; ++notch)
+            ledger.wheelNotch(true, 20, 20);
+        QByteArray seen;
+        QVERIFY(harness.waitFor([&]() {
+            seen += xev.readAllStandardOutput();
+            return seen.count("ButtonRelease event") >= 3;
+        }));
+        QTest::qWait(200);
+        seen += xev.readAllStandardOutput();
+        xev.kill();
+        xev.waitForFinished(5000);
+        QCOMPARE(seen.count("ButtonPress event"), 3);
+        QCOMPARE(seen.count("ButtonRelease event"), 3);
+        QCOMPARE(seen.count("button 4,"), 6);
+    }
 
     // The screen follows the server's changes while connected.
     QVERIFY(peer.paint(QStringLiteral("#00ff00")));
