@@ -1,9 +1,9 @@
 #include "rfbconnection.h"
 
 #include "panelscreen.h"
+#include "remote/vnccipher.h"
 #include "rfbserver.h"
 #include "rfbwire.h"
-#include "simdes.h"
 
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -269,7 +269,7 @@ bool RfbConnection::handleHandshake()
                 return true;
             const QByteArray response = inBuffer.left(16);
             inBuffer.remove(0, 16);
-            if (response != SimDes::vncResponse(challenge, o.password)) {
+            if (response != vncResponse(challenge, o.password)) {
                 send(RfbWire::securityResult(false, "Authentication failed: wrong password",
                                              version >= 3008));
                 closeAfterSending();

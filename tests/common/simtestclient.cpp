@@ -1,7 +1,7 @@
 #include "simtestclient.h"
 
+#include "remote/vnccipher.h"
 #include "simulator/rfbserver.h"
-#include "simulator/simdes.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -113,7 +113,7 @@ quint32 SimTestClient::handshakeVnc(const QString& password, QByteArray* reason)
     const QByteArray challenge = read(16);
     if (challenge.size() != 16)
         return 0xFFFFFFFFu;
-    write(SimDes::vncResponse(challenge, password));
+    write(vncResponse(challenge, password));
     const QByteArray result = read(4);
     if (result.size() != 4)
         return 0xFFFFFFFFu;
