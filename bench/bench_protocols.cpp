@@ -21,6 +21,7 @@
 #include "shell/qtcompat.h"
 #include "simulator/httpserver.h"
 #include "simulator/simoptions.h"
+#include "threadedserver.h"
 
 #include <QApplication>
 #include <QChildEvent>
@@ -48,30 +49,6 @@ namespace {
 const QString listingAddress = QStringLiteral("127.6.4.1");
 const QString batchAddress = QStringLiteral("127.6.4.2");
 const QString memoryAddress = QStringLiteral("127.6.4.3");
-
-// A peer on a thread of its own, so that it never competes with the client's event loop.
-template <typename Server> struct ThreadedServer
-{
-    QThread thread;
-    Server* server;
-    explicit ThreadedServer(Server* s) : server(s) {}
-    bool start(const std::function<bool()>& listen)
-    {
-        server->moveToThread(&thread);
-        thread.start();
-        bool ok = false;
-        QMetaObject::invokeMethod(
-            server, [&]() { ok = listen(); }, Qt::BlockingQueuedConnection);
-        return ok;
-    }
-    ~ThreadedServer()
-    {
-        QMetaObject::invokeMethod(
-            server, [this]() { delete server; }, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-    }
-};
 
 // Starts the clock when a listing reply reaches the model: hooks each new downloader as it
 // is created, ahead of the model's own connection.

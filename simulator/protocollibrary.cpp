@@ -164,15 +164,25 @@ QString ProtocolLibrary::filePath(const QString& name) const
 
 QByteArray ProtocolLibrary::listingHtml() const
 {
+    const QStringList names = fileNames();
+    QList<qint64> sizes;
+    for (const QString& name : names)
+        sizes << QFileInfo(dir + '/' + name).size();
+    return listingPage(names, sizes);
+}
+
+QByteArray ProtocolLibrary::listingPage(const QStringList& names, const QList<qint64>& sizes)
+{
     QByteArray html = "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\">"
                       "<title>СОЛМИР-3 - протоколы</title></head>\n<body>\n"
                       "<h1>Протоколы измерений</h1>\n<p>Устройство СОЛМИР-3, зав. № 3-1024</p>\n"
                       "<ul>\n";
-    for (const QString& name : fileNames()) {
-        const qint64 size = QFileInfo(dir + '/' + name).size();
-        html += "<li><a href=\"/protocols/" + QUrl::toPercentEncoding(name) + "\">" +
-                name.toUtf8() + "</a> (" + QByteArray::number((size + 1023) / 1024) +
-                " КиБ)</li>\n";
+    for (int i = 0; i < names.size(); ++i) {
+        html += "<li><a href=\"/protocols/" + QUrl::toPercentEncoding(names.at(i)) + "\">" +
+                names.at(i).toUtf8() + "</a>";
+        if (i < sizes.size())
+            html += " (" + QByteArray::number((sizes.at(i) + 1023) / 1024) + " КиБ)";
+        html += "</li>\n";
     }
     html += "</ul>\n</body></html>\n";
     return html;

@@ -24,6 +24,9 @@ public:
     // Absolute path of a published file, or empty.
     QString filePath(const QString& name) const;
     QByteArray listingHtml() const;
+    // The page the device publishes for these names: a link to "/protocols/" + each name, and
+    // its size where one is given. The test peers serve the same page.
+    static QByteArray listingPage(const QStringList& names, const QList<qint64>& sizes = {});
 
     static bool isPublishable(const QString& name);
     static QStringList builtInNames();

@@ -1,5 +1,6 @@
 #include "httpfakeserver.h"
 
+#include "simulator/protocollibrary.h"
 #include "simulator/storedzip.h"
 
 #include <QCoreApplication>
@@ -134,11 +135,7 @@ QByteArray HttpFakeServer::encodedName(const QString& name)
 
 QByteArray HttpFakeServer::listingPage(const QStringList& names)
 {
-    QByteArray page = "<html><head><title>Protocols</title></head><body>\n";
-    for (const QString& name : names)
-        page += "<a href=\"/protocols/" + encodedName(name) + "\">" + name.toUtf8() + "</a><br>\n";
-    page += "</body></html>\n";
-    return page;
+    return ProtocolLibrary::listingPage(names);
 }
 
 void HttpFakeServer::publish(const QStringList& names, const QList<QByteArray>& bodies)

@@ -8,6 +8,7 @@
 #include "protocols/modelprotocols.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
 #include "protocols/transferguard.h"
+#include "threadedserver.h"
 
 #include <QSignalSpy>
 #include <QThread>
@@ -39,30 +40,6 @@ bool load(ModelProtocols& model)
     model.loadProtocols();
     return finished.wait(10000);
 }
-
-// A peer on a thread of its own, so it answers while the GUI thread is blocked.
-struct ThreadedServer
-{
-    QThread thread;
-    HttpFakeServer* server = new HttpFakeServer;
-    bool start(const QString& address)
-    {
-        server->moveToThread(&thread);
-        thread.start();
-        bool ok = false;
-        QMetaObject::invokeMethod(
-            server, [&]() { ok = server->listen(QHostAddress(address), 80); },
-            Qt::BlockingQueuedConnection);
-        return ok;
-    }
-    ~ThreadedServer()
-    {
-        QMetaObject::invokeMethod(
-            server, [this]() { delete server; }, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-    }
-};
 
 } // namespace
 
@@ -169,11 +146,12 @@ void TestModelProtocols::failedListingGivesEmptyList()
 
 void TestModelProtocols::staleQueuedReplyIsDropped()
 {
-    ThreadedServer first;
+    ThreadedServer<HttpFakeServer> first(new HttpFakeServer);
     HttpFakeReply old = HttpFakeReply::ok(HttpFakeServer::listingPage({"old.xlsx"}));
     old.delayMs = 300;
     first.server->setReply("/protocols", old);
-    QVERIFY(first.start(QStringLiteral("127.6.1.3")));
+    QVERIFY(first.start(
+        [&]() { return first.server->listen(QHostAddress(QStringLiteral("127.6.1.3")), 80); }));
     server->publish({"new.xlsx"}, {});
     ModelProtocols model;
     QSignalSpy finished(&model, SIGNAL(donwloadFinished()));
