@@ -1,6 +1,8 @@
 // The installed application folder, as an operator gets it from `cmake --install` or from the
 // TGZ package: complete, runnable from where it was unpacked, and keeping conf.ini beside the
 // program even when the session ends with a signal instead of a closed window.
+#include "appfixture.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -194,9 +196,7 @@ void TestInstalledFolder::signalEndsTheProgramAndSavesConfIni()
 
     QVERIFY(QFileInfo::exists(confIni));
     QSettings after(confIni, QSettings::IniFormat);
-    QStringList keys = after.allKeys();
-    keys.sort();
-    QCOMPARE(keys, (QStringList{QStringLiteral("prIP"), QStringLiteral("prProtocolsPath")}));
+    QCOMPARE(after.allKeys(), solmirtest::confKeys);
     if (edited) {
         QCOMPARE(after.value(QStringLiteral("prIP")).toString(), QStringLiteral("127.7.9.9"));
         QCOMPARE(after.value(QStringLiteral("prProtocolsPath")).toString(), folder);

@@ -64,7 +64,7 @@ void TestMainWindow::windowFrameAndConfIni()
     // Closing the window writes exactly the two settings, creating the folder on the way.
     {
         QSettings ini(conf, QSettings::IniFormat);
-        QCOMPARE(ini.allKeys().size(), 2);
+        QCOMPARE(ini.allKeys(), solmirtest::confKeys);
         QCOMPARE(ini.value(QStringLiteral("prIP")).toString(), QStringLiteral("10.20.30.40"));
         QCOMPARE(ini.value(QStringLiteral("prProtocolsPath")).toString(),
                  temp.path() + QStringLiteral("/Протоколы"));
@@ -76,7 +76,7 @@ void TestMainWindow::windowFrameAndConfIni()
     }
     QSettings ini(conf, QSettings::IniFormat);
     QVERIFY(!ini.contains(QStringLiteral("obsolete")));
-    QCOMPARE(ini.allKeys().size(), 2);
+    QCOMPARE(ini.allKeys(), solmirtest::confKeys);
     Configurator::instance()->confPath()->setValue(defaultConf);
 }
 

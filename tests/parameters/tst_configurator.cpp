@@ -39,7 +39,6 @@ int unknownTypeWarnings()
 }
 
 const QString Caption = QStringLiteral("Тест");
-const QStringList TwoKeys = {QStringLiteral("prIP"), QStringLiteral("prProtocolsPath")};
 
 void writeFile(const QString& path, const QByteArray& content)
 {
@@ -103,7 +102,7 @@ private slots:
 
         Configurator::instance()->save();
         QSettings stored(path, QSettings::IniFormat);
-        QCOMPARE(stored.allKeys(), TwoKeys);
+        QCOMPARE(stored.allKeys(), solmirtest::confKeys);
         QCOMPARE(stored.value(QStringLiteral("prIP")).toString(), QStringLiteral("192.168.0.3"));
         QCOMPARE(stored.value(QStringLiteral("prProtocolsPath")).toString(), defaultFolder);
 
@@ -161,7 +160,7 @@ private slots:
 
         Configurator::instance()->save();
         QSettings stored(path, QSettings::IniFormat);
-        QCOMPARE(stored.allKeys(), TwoKeys);
+        QCOMPARE(stored.allKeys(), solmirtest::confKeys);
         QCOMPARE(stored.value(QStringLiteral("prIP")).toString(), loaded);
     }
 
@@ -228,7 +227,7 @@ private slots:
         Configurator::instance()->save();
         QCOMPARE(unknownTypeWarnings(), 3);
         QVERIFY(!warningHadContext);
-        QCOMPARE(QSettings(path, QSettings::IniFormat).allKeys(), TwoKeys);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).allKeys(), solmirtest::confKeys);
 
         warnings.clear();
         writeFile(path, "[General]\nprMulti=1\nprIP=10.9.9.9\n");
@@ -238,7 +237,7 @@ private slots:
         QVERIFY(!multi.isSelected(0));
         Configurator::instance()->save();
         QCOMPARE(unknownTypeWarnings(), 4);
-        QCOMPARE(QSettings(path, QSettings::IniFormat).allKeys(), TwoKeys);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).allKeys(), solmirtest::confKeys);
     }
 
     void sameKeyTwiceLaterWinsOnSave()

@@ -135,8 +135,10 @@ void TestHvncExchange::failures_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("five failed attempts") << QStringLiteral("127.3.2.20") << QStringLiteral("bells")
                                           << QStringLiteral("Ошибка обмена!");
-    QTest::newRow("server closes") << QStringLiteral("127.3.2.21") << QStringLiteral("close")
-                                   << QStringLiteral("Ошибка: «Сервер закрыл соединение» !");
+    QTest::newRow("server closes")
+        << QStringLiteral("127.3.2.21") << QStringLiteral("close")
+        << QStringLiteral("Ошибка: «%1» !")
+               .arg(HVNC::socketErrorText(QAbstractSocket::RemoteHostClosedError));
     QTest::newRow("server stalls") << QStringLiteral("127.3.2.22") << QStringLiteral("stall")
                                    << QStringLiteral("Ошибка обмена!");
 }

@@ -138,9 +138,9 @@ void TestRemoteScreenRoad::nothingListening()
     QTest::qWait(500);
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.boxes().at(0).icon, QMessageBox::Critical);
-    QCOMPARE(
-        boxes.texts().at(0),
-        QStringLiteral("Ошибка подключения к серверу: «Таймаут ожидания ответа от сервера» !"));
+    QCOMPARE(boxes.texts().at(0),
+             QStringLiteral("Ошибка подключения к серверу: «%1» !")
+                 .arg(HVNC::socketErrorText(QAbstractSocket::ConnectionRefusedError)));
 }
 
 void TestRemoteScreenRoad::busyOverlayFollowsAction()
