@@ -1,11 +1,9 @@
 #include "rfbconnection.h"
 
 #include "panelscreen.h"
-#include "remote/vnccipher.h"
 #include "rfbserver.h"
 #include "rfbwire.h"
 
-#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtEndian>
@@ -97,8 +95,30 @@ QList<QRect> changedRects(const QImage& before, const QImage& now, const QRect& 
 }
 } // namespace
 
+namespace {
+
+// What the device offers, as its options say.
+RfbServerHandshake::Offer offerOf(const SimOptions& o)
+{
+    RfbServerHandshake::Offer offer;
+    offer.version = o.version;
+    if (!o.noSecurityTypes) {
+        if (o.password.isEmpty() || o.offerNoneToo)
+            offer.types += char(1);
+        if (!o.password.isEmpty())
+            offer.types += char(2);
+    }
+    offer.password = o.password;
+    offer.refusalReason = QByteArrayLiteral("No security types: access to the device is closed");
+    offer.authFailure = QByteArrayLiteral("Authentication failed: wrong password");
+    return offer;
+}
+
+} // namespace
+
 RfbConnection::RfbConnection(QTcpSocket* socket, RfbServer* server)
-    : QObject(server), socket(socket), server(server)
+    : QObject(server), socket(socket), server(server),
+      handshake(offerOf(server->options()), [this](const QByteArray& bytes) { send(bytes); })
 {
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -108,7 +128,7 @@ RfbConnection::RfbConnection(QTcpSocket* socket, RfbServer* server)
     connect(socket, SIGNAL(bytesWritten(qint64)), this, SLOT(onBytesWritten()));
     connect(socket, SIGNAL(disconnected()), this, SLOT(onDisconnected()));
     connect(server->screen(), SIGNAL(changed()), this, SLOT(onScreenChanged()));
-    send(server->options().version);
+    handshake.start();
 }
 
 void RfbConnection::send(const QByteArray& bytes)
@@ -199,7 +219,7 @@ void RfbConnection::onReadyRead()
             skipRemaining -= n;
         }
         inBuffer.append(chunk);
-        if (state != State::Normal && !handleHandshake())
+        if (state == State::Handshake && !handleHandshake())
             return;
         while (state == State::Normal && !inBuffer.isEmpty()) {
             const RfbWire::ClientFrame f = RfbWire::frameClientMessage(inBuffer);
@@ -227,104 +247,21 @@ void RfbConnection::onReadyRead()
 
 bool RfbConnection::handleHandshake()
 {
-    const SimOptions& o = server->options();
-    while (state != State::Normal && state != State::Closing) {
-        if (state == State::Version) {
-            if (inBuffer.size() < 12)
-                return true;
-            const int client = RfbWire::versionNumber(inBuffer.left(12));
-            inBuffer.remove(0, 12);
-            if (client == 0) {
-                drop();
-                return false;
-            }
-            const int offered = RfbWire::versionNumber(o.version);
-            version = offered == 0 ? client : qMin(offered, client);
-            beginSecurity();
-        } else if (state == State::SecurityChoice) {
-            if (inBuffer.isEmpty())
-                return true;
-            const quint8 choice = static_cast<quint8>(inBuffer.at(0));
-            inBuffer.remove(0, 1);
-            const bool offeredNone = o.password.isEmpty() || o.offerNoneToo;
-            const bool offeredAuth = !o.password.isEmpty();
-            if (choice == 1 && offeredNone) {
-                if (version >= 3008)
-                    send(RfbWire::securityResult(true, QByteArray(), false));
-                state = State::ClientInit;
-            } else if (choice == 2 && offeredAuth) {
-                challenge.resize(16);
-                for (char& byte : challenge)
-                    byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
-                send(challenge);
-                state = State::AuthResponse;
-            } else {
-                if (version >= 3008)
-                    send(RfbWire::securityResult(false, "Security type not offered", true));
-                closeAfterSending();
-                return false;
-            }
-        } else if (state == State::AuthResponse) {
-            if (inBuffer.size() < 16)
-                return true;
-            const QByteArray response = inBuffer.left(16);
-            inBuffer.remove(0, 16);
-            if (response != vncResponse(challenge, o.password)) {
-                send(RfbWire::securityResult(false, "Authentication failed: wrong password",
-                                             version >= 3008));
-                closeAfterSending();
-                return false;
-            }
-            send(RfbWire::securityResult(true, QByteArray(), false));
-            state = State::ClientInit;
-        } else if (state == State::ClientInit) {
-            if (inBuffer.isEmpty())
-                return true;
-            inBuffer.remove(0, 1);
-            state = State::Normal;
-            sendServerInit();
-        }
-    }
-    return state == State::Normal;
-}
-
-void RfbConnection::beginSecurity()
-{
-    const SimOptions& o = server->options();
-    const QByteArray refusal =
-        QByteArrayLiteral("No security types: access to the device is closed");
-    if (version == 3003) {
-        if (o.noSecurityTypes) {
-            send(RfbWire::u32(0) + RfbWire::u32(static_cast<quint32>(refusal.size())) + refusal);
-            closeAfterSending();
-            return;
-        }
-        // 3.3 lets the server choose; it has no SecurityResult for None.
-        if (o.password.isEmpty()) {
-            send(RfbWire::u32(1));
-            state = State::ClientInit;
-        } else {
-            send(RfbWire::u32(2));
-            challenge.resize(16);
-            for (char& byte : challenge)
-                byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
-            send(challenge);
-            state = State::AuthResponse;
-        }
-        return;
-    }
-    if (o.noSecurityTypes) {
-        send(RfbWire::securityRefusal(refusal));
+    switch (handshake.feed(inBuffer)) {
+    case RfbServerHandshake::Progress::NeedMore:
+        return true;
+    case RfbServerHandshake::Progress::ClientInit:
+        state = State::Normal;
+        sendServerInit();
+        return true;
+    case RfbServerHandshake::Progress::Closing:
         closeAfterSending();
-        return;
+        return false;
+    case RfbServerHandshake::Progress::Dropped:
+        drop();
+        return false;
     }
-    QList<quint8> types;
-    if (o.password.isEmpty() || o.offerNoneToo)
-        types.append(1);
-    if (!o.password.isEmpty())
-        types.append(2);
-    send(RfbWire::securityTypes(types));
-    state = State::SecurityChoice;
+    return false;
 }
 
 void RfbConnection::sendServerInit()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rfbpixelformat.h"
+#include "rfbserverhandshake.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -31,10 +32,7 @@ private slots:
 private:
     enum class State
     {
-        Version,
-        SecurityChoice,
-        AuthResponse,
-        ClientInit,
+        Handshake,
         Normal,
         Closing
     };
@@ -44,7 +42,6 @@ private:
     void drop();
     bool handleHandshake();
     void sendServerInit();
-    void beginSecurity();
     void handleMessage(const QByteArray& message);
     void handleUpdateRequest(const QRect& requested, bool incremental);
     void answerRequest(const QRect& requested, bool incremental);
@@ -57,9 +54,8 @@ private:
 
     QTcpSocket* socket;
     RfbServer* server;
-    State state = State::Version;
-    int version = 3008;
-    QByteArray challenge;
+    State state = State::Handshake;
+    RfbServerHandshake handshake;
     QByteArray inBuffer;
     quint64 skipRemaining = 0;
     RfbPixelFormat format;

@@ -1,66 +1,13 @@
 #include "rfbfakeserver.h"
 
-#include "remote/vnccipher.h"
+#include "remote/rfbprotocol.h"
+#include "simulator/rfbpixelformat.h"
+#include "simulator/rfbwire.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-
-namespace {
-
-void putU16(QByteArray& bytes, int value)
-{
-    bytes.append(char((value >> 8) & 0xFF));
-    bytes.append(char(value & 0xFF));
-}
-
-void putU32(QByteArray& bytes, quint32 value)
-{
-    putU16(bytes, int(value >> 16));
-    putU16(bytes, int(value & 0xFFFF));
-}
-
-int beU16(const QByteArray& bytes, int offset)
-{
-    return (uchar(bytes.at(offset)) << 8) | uchar(bytes.at(offset + 1));
-}
-
-// Length of the client message at the head of data, or 0 while it is still incomplete.
-int messageLength(const QByteArray& data)
-{
-    if (data.isEmpty())
-        return 0;
-    int length = -1;
-    switch (uchar(data.at(0))) {
-    case 0:
-        length = 20;
-        break;
-    case 2:
-        length = data.size() >= 4 ? 4 + 4 * beU16(data, 2) : 0;
-        break;
-    case 3:
-        length = 10;
-        break;
-    case 4:
-        length = 8;
-        break;
-    case 5:
-        length = 6;
-        break;
-    case 6:
-        length = data.size() >= 8 ? 8 + int((uchar(data.at(4)) << 24) | (uchar(data.at(5)) << 16) |
-                                            (uchar(data.at(6)) << 8) | uchar(data.at(7)))
-                                  : 0;
-        break;
-    default:
-        // Unknown to the peer: take everything so the test sees it.
-        return data.size();
-    }
-    return length > 0 && data.size() >= length ? length : 0;
-}
-
-} // namespace
 
 RfbFakeServer::RfbFakeServer(QObject* parent) : QObject(parent), server(new QTcpServer(this))
 {
@@ -120,13 +67,7 @@ QList<QByteArray> RfbFakeServer::messagesOfType(int type) const
 
 QByteArray RfbFakeServer::rectangleHeader(int x, int y, int width, int height, qint32 encoding)
 {
-    QByteArray bytes;
-    putU16(bytes, x);
-    putU16(bytes, y);
-    putU16(bytes, width);
-    putU16(bytes, height);
-    putU32(bytes, quint32(encoding));
-    return bytes;
+    return RfbWire::rectangleHeader(QRect(x, y, width, height), encoding);
 }
 
 QByteArray RfbFakeServer::rawRectangle(int x, int y, int width, int height,
@@ -137,10 +78,7 @@ QByteArray RfbFakeServer::rawRectangle(int x, int y, int width, int height,
 
 QByteArray RfbFakeServer::update(const QList<QByteArray>& rectangles)
 {
-    QByteArray bytes;
-    bytes.append(char(0));
-    bytes.append(char(0));
-    putU16(bytes, rectangles.size());
+    QByteArray bytes = RfbWire::updateHeader(quint16(rectangles.size()));
     for (const QByteArray& rectangle : rectangles)
         bytes += rectangle;
     return bytes;
@@ -175,13 +113,7 @@ QByteArray RfbFakeServer::serverInit() const
 {
     if (!serverInitRaw.isEmpty())
         return serverInitRaw;
-    QByteArray bytes;
-    putU16(bytes, screenSize.width());
-    putU16(bytes, screenSize.height());
-    bytes += QByteArray::fromHex("10100001001f003f001f0b0500000000");
-    putU32(bytes, quint32(desktopName.size()));
-    bytes += desktopName;
-    return bytes;
+    return RfbWire::serverInit(screenSize, RfbPixelFormat::rgb565(), desktopName, false);
 }
 
 void RfbFakeServer::onNewConnection()
@@ -192,12 +124,23 @@ void RfbFakeServer::onNewConnection()
         client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         ++connections;
         input.clear();
-        stage = Stage::Version;
+        skipRemaining = 0;
+        stage = Stage::Handshake;
         requests = 0;
         answered = 0;
         connect(client, &QTcpSocket::readyRead, this, &RfbFakeServer::onReadyRead);
         connect(client, &QTcpSocket::disconnected, this, [this]() { ++disconnections; });
-        put(version);
+        // The simulator's own handshake, with the script's offer: it listens to any answer.
+        RfbServerHandshake::Offer offer;
+        offer.version = version;
+        offer.types = securityTypes;
+        offer.password = password;
+        offer.challenge = challenge;
+        offer.noneResult = noneResult;
+        offer.acceptAnyChoice = true;
+        handshake = std::make_unique<RfbServerHandshake>(
+            offer, [this](const QByteArray& bytes) { put(bytes); });
+        handshake->start();
     }
 }
 
@@ -242,77 +185,28 @@ void RfbFakeServer::onReadyRead()
     if (!client)
         return;
     input += client->readAll();
-    for (;;) {
-        switch (stage) {
-        case Stage::Version:
-            if (input.size() < 12)
-                return;
-            version_ = input.left(12);
-            input.remove(0, 12);
-            if (securityTypes.isEmpty()) {
-                QByteArray refusal(1, char(0));
-                const QByteArray reason("no security types");
-                putU32(refusal, quint32(reason.size()));
-                put(refusal + reason);
-                stage = Stage::Messages;
-                return;
-            }
-            put(QByteArray(1, char(securityTypes.size())) + securityTypes);
-            stage = Stage::Security;
-            break;
-        case Stage::Security:
-            if (input.isEmpty())
-                return;
-            chosen = input.left(1);
-            input.remove(0, 1);
-            if (chosen.at(0) == 2) {
-                put(challenge);
-                stage = Stage::Auth;
-            } else {
-                put(noneResult);
-                stage = Stage::ClientInit;
-            }
-            break;
-        case Stage::Auth: {
-            if (input.size() < 16)
-                return;
-            response = input.left(16);
-            input.remove(0, 16);
-            if (response == vncResponse(challenge, password)) {
-                put(QByteArray(4, '\0'));
-                stage = Stage::ClientInit;
-            } else {
-                QByteArray failure;
-                putU32(failure, 1);
-                const QByteArray reason("authentication failed");
-                putU32(failure, quint32(reason.size()));
-                put(failure + reason);
-                stage = Stage::Messages;
-            }
-            break;
-        }
-        case Stage::ClientInit:
-            if (input.isEmpty())
-                return;
-            init = input.left(1);
-            input.remove(0, 1);
-            put(serverInit());
-            stage = Stage::Messages;
-            if (fillFrom == 0)
-                fill.start(fillEveryMs);
-            break;
-        case Stage::Messages: {
-            const int length = messageLength(input);
-            if (length == 0)
-                return;
-            const QByteArray message = input.left(length);
-            input.remove(0, length);
-            handleMessage(message);
-            if (!client)
-                return;
-            break;
-        }
-        }
+    if (stage == Stage::Handshake) {
+        // A refusal leaves the connection open: the client is the one to go.
+        if (handshake->feed(input) != RfbServerHandshake::Progress::ClientInit)
+            return;
+        put(serverInit());
+        stage = Stage::Messages;
+        if (fillFrom == 0)
+            fill.start(fillEveryMs);
+    }
+    while (client && !input.isEmpty()) {
+        const qint64 skipped = qMin<qint64>(skipRemaining, input.size());
+        input.remove(0, int(skipped));
+        skipRemaining -= skipped;
+        const RfbWire::ClientFrame f = RfbWire::frameClientMessage(input);
+        if (f.frame == RfbWire::Frame::Incomplete)
+            return;
+        // A message unknown to the peer: everything, so that the test sees it.
+        const int length = f.frame == RfbWire::Frame::Invalid ? input.size() : f.length;
+        const QByteArray message = input.left(length);
+        input.remove(0, length);
+        skipRemaining = f.frame == RfbWire::Frame::Skip ? f.skip : 0;
+        handleMessage(message);
     }
 }
 
@@ -321,7 +215,7 @@ void RfbFakeServer::handleMessage(const QByteArray& message)
     clientMessages << message;
     if (onMessage)
         onMessage(message);
-    if (uchar(message.at(0)) != 3)
+    if (uchar(message.at(0)) != rfb::FramebufferUpdateRequest)
         return;
     ++requests;
     if (stallAfterUpdates >= 0 && answered >= stallAfterUpdates)

@@ -1,6 +1,8 @@
 #pragma once
 // RfbFakeServer: a scriptable RFB 3.8 server on loopback that plays set server bytes and records
-// the client's.
+// the client's; its handshake, framing and writers are the simulator's own.
+#include "simulator/rfbserverhandshake.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QImage>
@@ -9,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
@@ -47,10 +50,10 @@ public:
     std::function<void(const QByteArray& message)> onMessage;
 
     // --- what the client did
-    QByteArray clientVersion() const { return version_; }
-    QByteArray chosenSecurity() const { return chosen; }
-    QByteArray authResponse() const { return response; }
-    QByteArray clientInit() const { return init; }
+    QByteArray clientVersion() const { return handshake ? handshake->clientVersion : QByteArray(); }
+    QByteArray chosenSecurity() const { return handshake ? handshake->chosen : QByteArray(); }
+    QByteArray authResponse() const { return handshake ? handshake->response : QByteArray(); }
+    QByteArray clientInit() const { return handshake ? handshake->clientInit : QByteArray(); }
     QList<QByteArray> messages() const { return clientMessages; }
     QList<QByteArray> messagesOfType(int type) const;
     void clearMessages() { clientMessages.clear(); }
@@ -74,10 +77,7 @@ private slots:
 private:
     enum class Stage
     {
-        Version,
-        Security,
-        Auth,
-        ClientInit,
+        Handshake,
         Messages
     };
     void put(const QByteArray& bytes);
@@ -91,11 +91,9 @@ private:
     QTimer trickle;
     QTimer fill;
     QTimer lifetime;
-    Stage stage = Stage::Version;
-    QByteArray version_;
-    QByteArray chosen;
-    QByteArray response;
-    QByteArray init;
+    Stage stage = Stage::Handshake;
+    std::unique_ptr<RfbServerHandshake> handshake;
+    qint64 skipRemaining = 0;
     QList<QByteArray> clientMessages;
     int requests = 0;
     int answered = 0;
