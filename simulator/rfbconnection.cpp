@@ -1,14 +1,14 @@
 #include "rfbconnection.h"
 
+#include "oddreply.h"
 #include "panelscreen.h"
+#include "remote/rfbprotocol.h"
 #include "rfbserver.h"
 #include "rfbwire.h"
 
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtEndian>
-
-#include <cstring>
 
 namespace {
 // Bytes held for one client before it is considered hostile; the largest legal message
@@ -18,85 +18,6 @@ const int kMaxInBuffer = 1024 * 1024;
 const qint64 kMaxBacklog = 8 * 1024 * 1024;
 // Single-byte writes done per event-loop pass, so that other clients stay served.
 const int kDripBurst = 2048;
-// Incremental updates compare the screen with what the client was last sent in tiles of
-// this size; each changed run of tiles in a tile row goes out trimmed to its changed pixels.
-const int kTile = 16;
-
-bool sameRow(const QImage& a, const QImage& b, int y, int x, int width)
-{
-    const int bpp = a.depth() / 8;
-    return std::memcmp(a.constScanLine(y) + x * bpp, b.constScanLine(y) + x * bpp,
-                       static_cast<size_t>(width * bpp)) == 0;
-}
-
-bool samePixel(const QImage& a, const QImage& b, int x, int y)
-{
-    return sameRow(a, b, y, x, 1);
-}
-
-// The smallest rectangle of area holding every pixel where a and b differ; empty when none.
-QRect changedBounds(const QImage& a, const QImage& b, const QRect& area)
-{
-    int top = area.bottom() + 1;
-    int bottom = area.top() - 1;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        if (!sameRow(a, b, y, area.left(), area.width())) {
-            top = qMin(top, y);
-            bottom = y;
-        }
-    }
-    if (top > bottom)
-        return QRect();
-    int left = area.right() + 1;
-    int right = area.left() - 1;
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = area.left(); x < left; ++x) {
-            if (!samePixel(a, b, x, y)) {
-                left = x;
-                break;
-            }
-        }
-        for (int x = area.right(); x > right; --x) {
-            if (!samePixel(a, b, x, y)) {
-                right = x;
-                break;
-            }
-        }
-    }
-    return QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
-QList<QRect> changedRects(const QImage& before, const QImage& now, const QRect& area)
-{
-    QList<QRect> out;
-    for (int ty = area.top(); ty <= area.bottom(); ty += kTile) {
-        const int th = qMin(kTile, area.bottom() + 1 - ty);
-        int runStart = -1;
-        for (int tx = area.left();; tx += kTile) {
-            const bool past = tx > area.right();
-            bool changed = false;
-            if (!past) {
-                const int tw = qMin(kTile, area.right() + 1 - tx);
-                for (int y = ty; !changed && y < ty + th; ++y)
-                    changed = !sameRow(before, now, y, tx, tw);
-            }
-            if (changed && runStart < 0)
-                runStart = tx;
-            if (!changed && runStart >= 0) {
-                const int runEnd = qMin(tx, area.right() + 1);
-                out.append(changedBounds(before, now, QRect(runStart, ty, runEnd - runStart, th)));
-                runStart = -1;
-            }
-            if (past)
-                break;
-        }
-    }
-    return out;
-}
-} // namespace
-
-namespace {
-
 // What the device offers, as its options say.
 RfbServerHandshake::Offer offerOf(const SimOptions& o)
 {
@@ -278,7 +199,7 @@ void RfbConnection::handleMessage(const QByteArray& message)
     server->recordMessage(message);
     const auto* d = reinterpret_cast<const uchar*>(message.constData());
     switch (d[0]) {
-    case 0: {
+    case rfb::SetPixelFormat: {
         const RfbPixelFormat requested = RfbPixelFormat::fromBytes(message.mid(4, 16));
         if (requested.isServable()) {
             format = requested;
@@ -287,15 +208,15 @@ void RfbConnection::handleMessage(const QByteArray& message)
         }
         break;
     }
-    case 3:
+    case rfb::FramebufferUpdateRequest:
         handleUpdateRequest(QRect(qFromBigEndian<quint16>(d + 2), qFromBigEndian<quint16>(d + 4),
                                   qFromBigEndian<quint16>(d + 6), qFromBigEndian<quint16>(d + 8)),
                             d[1] != 0);
         break;
-    case 4:
+    case rfb::KeyEvent:
         server->screen()->keyEvent(d[1] != 0, qFromBigEndian<quint32>(d + 4));
         break;
-    case 5:
+    case rfb::PointerEvent:
         server->screen()->pointerEvent(d[1], qFromBigEndian<quint16>(d + 2),
                                        qFromBigEndian<quint16>(d + 4));
         break;
@@ -341,13 +262,13 @@ void RfbConnection::answerRequest(const QRect& requested, bool incremental)
 bool RfbConnection::sendChanges()
 {
     const QImage frame = server->screen()->frame();
-    const QList<QRect> rects = changedRects(shown, frame, heldRect);
+    const QList<QRect> rects = shown.changes(frame, heldRect);
     if (rects.isEmpty())
         return false;
     QByteArray out = RfbWire::updateHeader(static_cast<quint16>(rects.size()));
     for (const QRect& rect : rects) {
         out += RfbWire::rectangleHeader(rect, 0) + format.encode(frame, rect);
-        remember(frame, rect);
+        shown.remember(frame, rect);
     }
     send(out);
     noteUpdate();
@@ -363,61 +284,21 @@ void RfbConnection::sendUpdate(const QRect& area)
                 area.width() * area.height() * format.bytesPerPixel());
     for (const QRect& band : bands)
         out += RfbWire::rectangleHeader(band, 0) + format.encode(frame, band);
-    remember(frame, area);
+    shown.remember(frame, area);
     send(out);
     noteUpdate();
 }
 
 bool RfbConnection::sendOddReply(const QRect& area)
 {
-    using Odd = SimOptions::Odd;
-    switch (server->options().oddReply) {
-    case Odd::Bell:
-        send(RfbWire::bell());
-        return true;
-    case Odd::CutText: {
-        const QByteArray text("SOLMIR-3 clipboard");
-        send(RfbWire::serverCutText(text, static_cast<quint32>(text.size())));
-        return true;
-    }
-    case Odd::ColourMap:
-        send(RfbWire::colourMapEntries());
-        return true;
-    case Odd::Unknown:
-        send(RfbWire::unknownMessage());
-        return true;
-    case Odd::CopyRect:
-        send(RfbWire::copyRect(area));
+    bool isUpdate = false;
+    const QByteArray reply = OddReply::bytes(server->options().oddReply, area, &isUpdate);
+    if (reply.isEmpty())
+        return false;
+    send(reply);
+    if (isUpdate)
         noteUpdate();
-        return true;
-    case Odd::ZeroRects:
-        send(RfbWire::updateHeader(0));
-        noteUpdate();
-        return true;
-    case Odd::HugeRect:
-        send(RfbWire::hugeRect());
-        noteUpdate();
-        return true;
-    case Odd::HugeCutText:
-        send(RfbWire::serverCutText("SOLMIR-3 overflow", 0x7FFFFFFFu));
-        return true;
-    case Odd::None:
-        break;
-    }
-    return false;
-}
-
-void RfbConnection::remember(const QImage& frame, const QRect& rect)
-{
-    if (shown.size() != frame.size() || shown.format() != frame.format()) {
-        shown = QImage(frame.size(), frame.format());
-        shown.fill(0);
-    }
-    const int bpp = frame.depth() / 8;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        std::memcpy(shown.scanLine(y) + rect.left() * bpp,
-                    frame.constScanLine(y) + rect.left() * bpp,
-                    static_cast<size_t>(rect.width() * bpp));
+    return true;
 }
 
 void RfbConnection::noteUpdate()

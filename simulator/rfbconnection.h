@@ -3,6 +3,7 @@
 
 #include "rfbpixelformat.h"
 #include "rfbserverhandshake.h"
+#include "shownscreen.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -47,7 +48,6 @@ private:
     void answerRequest(const QRect& requested, bool incremental);
     void sendUpdate(const QRect& requested);
     bool sendChanges();
-    void remember(const QImage& frame, const QRect& rect);
     bool sendOddReply(const QRect& area);
     void noteUpdate();
     bool backlogged() const;
@@ -66,7 +66,7 @@ private:
     bool deferredIncremental = false;
     // What this client was last sent (null before its first update), and an incremental
     // request held until the screen differs from it within the requested area.
-    QImage shown;
+    ShownScreen shown;
     bool held = false;
     QRect heldRect;
     QByteArray drip;
