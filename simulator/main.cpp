@@ -68,19 +68,21 @@ bool parseInt(const QString& text, int low, int high, int* value)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+bool fail(QString* error, const QString& text)
 {
-    // Fonts need a GUI application, but the device has no screen of its own.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("solmir3-sim"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    *error = text;
+    return false;
+}
 
-    QCommandLineParser parser;
+int fail(QTextStream& err, const QString& text)
+{
+    err << "solmir3-sim: " << text << "\n";
+    err.flush();
+    return 2;
+}
+
+void addOptions(QCommandLineParser& parser)
+{
     parser.setApplicationDescription(
         QStringLiteral("Simulated SOLMIR-3 measuring device: RFB 3.8 screen and HTTP protocols."));
     parser.addHelpOption();
@@ -114,80 +116,81 @@ int main(int argc, char* argv[])
          "FILE"},
     };
     parser.addOptions(options);
-    parser.process(app);
+}
 
-    SimOptions o;
-    auto fail = [&](const QString& text) {
-        err << "solmir3-sim: " << text << "\n";
-        err.flush();
-        return 2;
-    };
-    if (!o.address.setAddress(parser.value("listen")))
-        return fail(QStringLiteral("invalid --listen address: %1").arg(parser.value("listen")));
+// The device's options from the command line; false, with the reason, for a value out of range.
+bool parseOptions(const QCommandLineParser& parser, SimOptions* options, QString* error)
+{
+    SimOptions& o = *options;
     int value = 0;
+    if (!o.address.setAddress(parser.value("listen")))
+        return fail(error,
+                    QStringLiteral("invalid --listen address: %1").arg(parser.value("listen")));
     if (!parseInt(parser.value("rfb-port"), 0, 65535, &value))
-        return fail(QStringLiteral("invalid --rfb-port"));
+        return fail(error, QStringLiteral("invalid --rfb-port"));
     o.rfbPort = static_cast<quint16>(value);
     if (!parseInt(parser.value("http-port"), 0, 65535, &value))
-        return fail(QStringLiteral("invalid --http-port"));
+        return fail(error, QStringLiteral("invalid --http-port"));
     o.httpPort = static_cast<quint16>(value);
     const QRegularExpressionMatch size =
         QRegularExpression(QStringLiteral("^(\\d{1,4})x(\\d{1,4})$")).match(parser.value("size"));
     if (!size.hasMatch() || size.captured(1).toInt() < 16 || size.captured(2).toInt() < 16)
-        return fail(QStringLiteral("invalid --size (WxH, 16..9999 each)"));
+        return fail(error, QStringLiteral("invalid --size (WxH, 16..9999 each)"));
     o.screenSize = QSize(size.captured(1).toInt(), size.captured(2).toInt());
     o.password = parser.value("password");
     o.offerNoneToo = parser.isSet("offer-none-too");
     const QString version = parser.value("protocol-version");
     if (version != "3.3" && version != "3.7" && version != "3.8")
-        return fail(QStringLiteral("--protocol-version must be 3.3, 3.7 or 3.8"));
+        return fail(error, QStringLiteral("--protocol-version must be 3.3, 3.7 or 3.8"));
     o.version = "RFB 003.00" + version.right(1).toLatin1() + "\n";
     o.noSecurityTypes = parser.isSet("no-security-types");
     if (parser.isSet("odd-reply") && !parseOdd(parser.value("odd-reply"), &o.oddReply))
-        return fail(QStringLiteral("unknown --odd-reply kind: %1").arg(parser.value("odd-reply")));
+        return fail(error,
+                    QStringLiteral("unknown --odd-reply kind: %1").arg(parser.value("odd-reply")));
     if (o.oddReply != SimOptions::Odd::None) {
         if (!parseInt(parser.value("odd-from"), 1, 1000000000, &o.oddFrom))
-            return fail(QStringLiteral("invalid --odd-from"));
+            return fail(error, QStringLiteral("invalid --odd-from"));
         if (!parseInt(parser.value("odd-count"), 1, 1000000000, &o.oddCount))
-            return fail(QStringLiteral("invalid --odd-count"));
+            return fail(error, QStringLiteral("invalid --odd-count"));
     }
     if (!parseInt(parser.value("rects-per-update"), 1, 65535, &o.rectsPerUpdate))
-        return fail(QStringLiteral("invalid --rects-per-update"));
+        return fail(error, QStringLiteral("invalid --rects-per-update"));
     if (parser.isSet("close-after") &&
         !parseInt(parser.value("close-after"), 0, 1000000000, &o.closeAfterUpdates))
-        return fail(QStringLiteral("invalid --close-after"));
+        return fail(error, QStringLiteral("invalid --close-after"));
     if (parser.isSet("stall-after") &&
         !parseInt(parser.value("stall-after"), 0, 1000000000, &o.stallAfterUpdates))
-        return fail(QStringLiteral("invalid --stall-after"));
+        return fail(error, QStringLiteral("invalid --stall-after"));
     o.oneBytePerWrite = parser.isSet("one-byte-writes");
     o.hugeDesktopName = parser.isSet("huge-desktop-name");
     if (!parseInt(parser.value("bpp"), 16, 32, &value) || (value != 16 && value != 32))
-        return fail(QStringLiteral("--bpp must be 16 or 32"));
+        return fail(error, QStringLiteral("--bpp must be 16 or 32"));
     o.serverBitsPerPixel = static_cast<quint8>(value);
     o.animate = !parser.isSet("static");
     o.protocolsDir = parser.value("protocols-dir");
-    if (parser.isSet("write-conf")) {
-        const QString file = parser.value("write-conf");
-        if (!writeWorkstationConf(file, o.address))
-            return fail(QStringLiteral("cannot write %1").arg(file));
-        return 0;
-    }
+    return true;
+}
 
+// Runs the device until SIGTERM or SIGINT.
+int serve(QGuiApplication& app, const SimOptions& o)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
     RfbServer rfb(o);
     if (!rfb.start())
-        return fail(QStringLiteral("cannot listen for RFB on %1:%2: %3")
-                        .arg(o.address.toString())
-                        .arg(o.rfbPort)
-                        .arg(rfb.errorString()));
+        return fail(err, QStringLiteral("cannot listen for RFB on %1:%2: %3")
+                             .arg(o.address.toString())
+                             .arg(o.rfbPort)
+                             .arg(rfb.errorString()));
     out << "RFB on " << o.address.toString() << ":" << rfb.port() << "\n";
     HttpServer* http = nullptr;
     if (o.httpPort != 0) {
         http = new HttpServer(o, &app);
         if (!http->start())
-            return fail(QStringLiteral("cannot start HTTP on %1:%2: %3")
-                            .arg(o.address.toString())
-                            .arg(o.httpPort)
-                            .arg(http->errorString()));
+            return fail(err, QStringLiteral("cannot start HTTP on %1:%2: %3")
+                                 .arg(o.address.toString())
+                                 .arg(o.httpPort)
+                                 .arg(http->errorString()));
         out << "HTTP on " << o.address.toString() << ":" << http->port() << "\n";
         out << "Protocols in " << http->folder() << "\n";
     }
@@ -201,4 +204,30 @@ int main(int argc, char* argv[])
     const int code = QGuiApplication::exec();
     delete http;
     return code;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Fonts need a GUI application, but the device has no screen of its own.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("solmir3-sim"));
+    QTextStream err(stderr);
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+    SimOptions o;
+    QString error;
+    if (!parseOptions(parser, &o, &error))
+        return fail(err, error);
+    if (parser.isSet("write-conf")) {
+        const QString file = parser.value("write-conf");
+        if (!writeWorkstationConf(file, o.address))
+            return fail(err, QStringLiteral("cannot write %1").arg(file));
+        return 0;
+    }
+    return serve(app, o);
 }
