@@ -97,15 +97,7 @@ QByteArray RfbFakeServer::solidPixels(int count, quint16 pixel)
 
 QByteArray RfbFakeServer::fullFrame(const QImage& image)
 {
-    QByteArray pixels;
-    pixels.reserve(image.width() * image.height() * 2);
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const quint16*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            pixels.append(char(line[x] & 0xFF));
-            pixels.append(char(line[x] >> 8));
-        }
-    }
+    const QByteArray pixels = RfbPixelFormat::rgb565().encode(image, image.rect());
     return update({rawRectangle(0, 0, image.width(), image.height(), pixels)});
 }
 
