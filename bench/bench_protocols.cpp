@@ -18,6 +18,7 @@
 #include "protocols/multiplefilesdownloader.h"
 #include "protocols/tabprotocols.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
+#include "rfbsessionharness.h"
 #include "shell/qtcompat.h"
 #include "simulator/httpserver.h"
 #include "simulator/simoptions.h"
@@ -384,15 +385,7 @@ Q_NEVER_INLINE bool measureBatch(const QStringList& urls, int rounds, BatchFigur
 // This process's resident memory in MiB, as the kernel counts it.
 double residentMiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return -1;
+    return RfbSessionHarness::statusKiB("VmRSS:") / 1024.0;
 }
 
 struct MemoryFigure

@@ -92,13 +92,18 @@ quint16 RfbSessionHarness::pixel(int x, int y)
 
 qint64 RfbSessionHarness::peakRssKiB()
 {
+    return statusKiB("VmHWM:");
+}
+
+qint64 RfbSessionHarness::statusKiB(const QByteArray& field)
+{
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> lines = status.readAll().split('\n');
     for (const QByteArray& line : lines) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
     }
     return -1;
 }

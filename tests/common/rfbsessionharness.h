@@ -43,6 +43,8 @@ public:
 
     // Peak resident memory of this process in KiB.
     static qint64 peakRssKiB();
+    // A memory figure of this process from the kernel, as "VmRSS:", in KiB.
+    static qint64 statusKiB(const QByteArray& field);
 
 private slots:
     void onStatus(QString text, int type);
