@@ -3,6 +3,7 @@
 #include "httprequest.h"
 #include "httpserver.h"
 #include "protocollibrary.h"
+#include "shell/logging.h"
 
 #include <QFile>
 #include <QTcpSocket>
@@ -74,6 +75,7 @@ void HttpConnection::processBuffer()
             return;
         }
         const HttpRequest request = HttpRequest::parse(buffer.left(end));
+        requestLine = request.method + ' ' + request.target;
         buffer.remove(0, end);
         if (!request.valid || request.contentLength > kMaxBody) {
             keepAlive = false;
@@ -106,6 +108,8 @@ void HttpConnection::processBuffer()
 void HttpConnection::respond(int status, const QByteArray& contentType, const QByteArray& body,
                              bool headOnly)
 {
+    qCInfo(lcSim, "HTTP %s from %s: %d, %d bytes", requestLine.constData(),
+           qUtf8Printable(socket->peerAddress().toString()), status, int(body.size()));
     socket->write(HttpRequest::responseHead(status, contentType, body.size(), keepAlive));
     if (!headOnly)
         socket->write(body);
@@ -120,6 +124,8 @@ void HttpConnection::startFile(const QString& path, bool headOnly)
         respond(404, kTextType, "Not found\n", headOnly);
         return;
     }
+    qCInfo(lcSim, "HTTP %s from %s: 200, %lld bytes", requestLine.constData(),
+           qUtf8Printable(socket->peerAddress().toString()), f->size());
     socket->write(HttpRequest::responseHead(200, kXlsxType, f->size(), keepAlive));
     if (headOnly) {
         delete f;

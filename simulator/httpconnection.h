@@ -33,6 +33,7 @@ private:
     HttpServer* server;
     QTimer* idle;
     QByteArray buffer;
+    QByteArray requestLine; // of the request being answered, for the record
     qint64 bodyToSkip = 0;
     QFile* file = nullptr;
     bool keepAlive = false;

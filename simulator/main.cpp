@@ -4,6 +4,7 @@
 #include "parameters/parametrip.h"
 #include "parameters/parametrpath.h"
 #include "parameters/settings.h"
+#include "shell/logfile.h"
 #include "simulator/httpserver.h"
 #include "simulator/rfbserver.h"
 #include "simulator/simoptions.h"
@@ -215,6 +216,8 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("solmir3-sim"));
+    // The record goes to standard error only, in the workstation's pattern.
+    LogFile::install(QString());
     QTextStream err(stderr);
     QCommandLineParser parser;
     addOptions(parser);

@@ -5,6 +5,7 @@
 #include "remote/rfbprotocol.h"
 #include "rfbserver.h"
 #include "rfbwire.h"
+#include "shell/logging.h"
 
 #include <QTcpSocket>
 #include <QTimer>
@@ -111,6 +112,7 @@ void RfbConnection::drop()
 
 void RfbConnection::onDisconnected()
 {
+    qCInfo(lcSim, "RFB client gone after %d update requests and %d updates", requests, updates);
     state = State::Closing;
     emit closed();
     deleteLater();
@@ -176,9 +178,12 @@ bool RfbConnection::handleHandshake()
         sendServerInit();
         return true;
     case RfbServerHandshake::Progress::Closing:
+        qCInfo(lcSim, "RFB client refused in the handshake (security type %s)",
+               handshake.chosen.toHex().constData());
         closeAfterSending();
         return false;
     case RfbServerHandshake::Progress::Dropped:
+        qCInfo(lcSim, "RFB client dropped: it did not answer with an RFB version");
         drop();
         return false;
     }
@@ -197,6 +202,7 @@ void RfbConnection::sendServerInit()
 void RfbConnection::handleMessage(const QByteArray& message)
 {
     server->recordMessage(message);
+    qCDebug(lcSim, "RFB client message %d, %d bytes", quint8(message.at(0)), int(message.size()));
     const auto* d = reinterpret_cast<const uchar*>(message.constData());
     switch (d[0]) {
     case rfb::SetPixelFormat: {
@@ -229,8 +235,11 @@ void RfbConnection::handleUpdateRequest(const QRect& requested, bool incremental
 {
     ++requests;
     const SimOptions& o = server->options();
-    if (o.stallAfterUpdates >= 0 && updates >= o.stallAfterUpdates)
+    if (o.stallAfterUpdates >= 0 && updates >= o.stallAfterUpdates) {
+        if (requests == o.stallAfterUpdates + 1)
+            qCInfo(lcSim, "misbehaving: no answer after %d updates", updates);
         return;
+    }
     if (backlogged()) {
         // A reader that falls behind gets one coalesced answer once it catches up.
         deferred = true;
@@ -295,6 +304,8 @@ bool RfbConnection::sendOddReply(const QRect& area)
     const QByteArray reply = OddReply::bytes(server->options().oddReply, area, &isUpdate);
     if (reply.isEmpty())
         return false;
+    qCInfo(lcSim, "misbehaving: odd reply %d to update request %d", int(server->options().oddReply),
+           requests);
     send(reply);
     if (isUpdate)
         noteUpdate();
@@ -306,6 +317,8 @@ void RfbConnection::noteUpdate()
     ++updates;
     server->noteUpdateSent();
     const int closeAfter = server->options().closeAfterUpdates;
-    if (closeAfter >= 0 && updates >= closeAfter)
+    if (closeAfter >= 0 && updates >= closeAfter) {
+        qCInfo(lcSim, "misbehaving: closing after %d updates", updates);
         closeAfterSending();
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "panelscreen.h"
 #include "rfbconnection.h"
+#include "shell/logging.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -75,6 +76,8 @@ void RfbServer::onNewConnection()
 {
     while (QTcpSocket* socket = server->nextPendingConnection()) {
         ++connections;
+        qCInfo(lcSim, "RFB client %s:%d connected",
+               qUtf8Printable(socket->peerAddress().toString()), socket->peerPort());
         auto* connection = new RfbConnection(socket, this);
         connect(connection, SIGNAL(closed()), this, SIGNAL(clientDisconnected()));
         emit clientConnected();

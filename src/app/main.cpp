@@ -1,9 +1,12 @@
 #include "app/mainwindow.h"
 #include "app/terminationhandler.h"
+#include "app/version.h"
 #include "parameters/configurator.h"
 #include "parameters/parametrcaptions.h"
 #include "parameters/settings.h"
 #include "shell/iconset.h"
+#include "shell/logfile.h"
+#include "shell/logging.h"
 #include "shell/messagehandler.h"
 #include "shell/qtcompat.h"
 
@@ -14,6 +17,12 @@ int main(int argc, char* argv[])
 {
     QtCompat::prepareHighDpi();
     QApplication app(argc, argv);
+    // Beside conf.ini, where the engineer called to the plant looks first.
+    const QString logPath =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/solmir3-arm.log");
+    LogFile::install(logPath);
+    qCInfo(lcApp, "АРМ СОЛМИР-3 %s started (Qt %s), log in %s", SOLMIR_VERSION_TEXT, qVersion(),
+           qUtf8Printable(logPath));
     // A logout or kill must still end through the window's destructor, which saves conf.ini.
     TerminationHandler termination;
     // Order matters: Settings takes its captions from ParametrCaptions and registers its
@@ -31,5 +40,7 @@ int main(int argc, char* argv[])
     const QSize wanted = window.size().expandedTo(window.sizeHint());
     window.resize(wanted.boundedTo(window.screen()->availableGeometry().size()));
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    qCInfo(lcApp, "exiting with code %d", code);
+    return code;
 }

@@ -1,11 +1,14 @@
 #include "app/terminationhandler.h"
 
+#include "shell/logging.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -74,6 +77,8 @@ void TerminationHandler::onSignalPipe()
         received = uchar(byte);
     if (received == 0)
         return;
+    qCInfo(lcApp, "signal %d (%s) received: saving the settings and ending", received,
+           ::strsignal(received));
     emit terminationRequested(received);
     // Leaves every event loop, nested ones of open dialogs included, so that exec() in main
     // returns and the window is destroyed in order.

@@ -8,12 +8,14 @@
 #include "parameters/parametrpath.h"
 #include "parameters/parametrstring.h"
 #include "parameters/parametrtime.h"
+#include "shell/logging.h"
 
 #include "shell/qtcompat.h"
 #include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryFile>
@@ -75,12 +77,25 @@ void Configurator::configure(int mode)
             settingsFile = readable.fileName();
         }
     }
+    if (mode == Load && !QFileInfo::exists(file))
+        qCInfo(lcSettings, "no %s yet: the defaults apply", qUtf8Printable(file));
+    else if (mode == Load && !QFileInfo(file).isReadable())
+        qCWarning(lcSettings, "%s is not readable: the defaults apply", qUtf8Printable(file));
     {
         QSettings settings(settingsFile, QSettings::IniFormat);
         if (mode == Save)
             settings.clear();
         for (const auto& entry : qAsConst(parametrs))
             configureParametr(settings, entry.second, entry.first, mode);
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            qCWarning(lcSettings, "%s is not %s (%s)", qUtf8Printable(file),
+                      mode == Save ? "writable" : "readable as INI",
+                      settings.status() == QSettings::AccessError ? "no access" : "format error");
+        else if (mode == Save)
+            qCInfo(lcSettings, "settings written to %s", qUtf8Printable(file));
+        else if (QFileInfo::exists(file))
+            qCInfo(lcSettings, "settings read from %s", qUtf8Printable(file));
     }
     if (mode == Save && QtCompat::iniNeedsTranslation()) {
         QFile written(file);

@@ -144,9 +144,12 @@ AtomicFile::~AtomicFile()
 bool AtomicFile::open()
 {
     discard();
+    error.clear();
     // No folder chosen: not the file system root, which folder + "/" would name.
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
+        error = QStringLiteral("no folder chosen");
         return false;
+    }
     if (!QDir(folder).exists())
         QDir(folder).mkpath(QStringLiteral("."));
     clearStaleLeftovers(folder);
@@ -171,14 +174,18 @@ bool AtomicFile::open()
             return true;
         tempName.clear();
     }
-    if (errno != EACCES && errno != EPERM)
+    if (errno != EACCES && errno != EPERM) {
+        error = qt_error_string(errno);
         return false;
+    }
     // A folder the operator may not add files to still lets an existing protocol be updated in
     // place: the body waits in the system's temporary folder, unnamed.
     QByteArray spare = QFile::encodeName(QDir::tempPath()) + "/solmir3-XXXXXX";
     fd = ::mkostemp(spare.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        error = qt_error_string(errno);
         return false;
+    }
     ::unlink(spare.constData());
     elsewhere = true;
     return true;
@@ -186,8 +193,12 @@ bool AtomicFile::open()
 
 bool AtomicFile::write(const char* data, qint64 size)
 {
-    if (fd < 0 || !writeAll(fd, data, size))
+    if (fd < 0)
         return false;
+    if (!writeAll(fd, data, size)) {
+        error = qt_error_string(errno);
+        return false;
+    }
     written += size;
     return true;
 }
@@ -273,7 +284,9 @@ bool AtomicFile::commit(const QString& name)
     const bool exists = ::stat(target.constData(), &existing) == 0;
     struct stat entry = {};
     bool ok = false;
-    if (exists && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+    const bool readOnly =
+        exists && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0;
+    if (readOnly)
         ok = false; // a protocol the operator made read-only stays as it is
     else if (exists &&
              ((::lstat(target.constData(), &entry) == 0 && S_ISLNK(entry.st_mode)) ||
@@ -283,6 +296,11 @@ bool AtomicFile::commit(const QString& name)
         ok = exists && copyInPlace(target);
     else
         ok = linkInPlaceOf(target, exists);
+    const int code = errno;
+    if (!ok)
+        error = readOnly               ? QStringLiteral("the protocol there is read-only")
+                : elsewhere && !exists ? QStringLiteral("the folder takes no new files")
+                                       : qt_error_string(code);
     discard();
     return ok;
 }

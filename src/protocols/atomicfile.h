@@ -28,6 +28,8 @@ public:
     bool commit(const QString& name);
     // Removes the hidden file at once.
     void discard();
+    // Why the last open, write or commit failed, as the system said it.
+    QString errorString() const { return error; }
 
 private:
     bool copyInPlace(const QByteArray& target) const;
@@ -39,4 +41,5 @@ private:
     bool unnamed = false;
     bool elsewhere = false; // the folder takes no new files: kept in the system's temporary folder
     qint64 written = 0;
+    QString error;
 };

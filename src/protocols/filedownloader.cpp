@@ -31,7 +31,9 @@ void FileDownloader::take()
     if (taken)
         return;
     taken = true;
-    ok = TransferGuard::takeBody(reply, &data);
+    refused = TransferGuard::refusal(reply, reply ? reply->bytesAvailable() : 0);
+    if (refused.isEmpty())
+        data = reply->readAll();
 }
 
 QByteArray FileDownloader::downloadedData()
@@ -43,7 +45,13 @@ QByteArray FileDownloader::downloadedData()
 bool FileDownloader::succeeded()
 {
     take();
-    return ok;
+    return refused.isEmpty();
+}
+
+QString FileDownloader::failure()
+{
+    take();
+    return refused;
 }
 
 void FileDownloader::downloadFinished(QNetworkReply* pReply)

@@ -23,6 +23,9 @@ public:
     QByteArray downloadedData();
     // False after a network error, a status other than 200 or a body cut short.
     bool succeeded();
+    // Why it did not succeed, in plain words.
+    QString failure();
+    const QUrl& address() const { return url; }
     // The finished reply itself, for a receiver that saves it; it lives as long as the downloader.
     QNetworkReply* finishedReply() const { return reply; }
 
@@ -56,7 +59,7 @@ private:
     QByteArray data;
     QPointer<QNetworkReply> reply;
     bool taken = false;
-    bool ok = false;
+    QString refused;
     bool abandoned = false;
     qint64 maxSize = TransferGuard::defaultMaxSize;
     TransferGuard::Coding coding = TransferGuard::AnyCoding;

@@ -9,6 +9,7 @@
 #include "protocols/protocollisting.h"
 #include "protocols/tabulonsortfilterproxymodel.h"
 #include "protocols/transferguard.h"
+#include "shell/logging.h"
 
 #include <QRegExp>
 #include <QUrl>
@@ -142,8 +143,18 @@ void ModelProtocols::onTcpLoad()
         return;
     downloader->deleteLater();
     // A listing that did not arrive whole is no listing: an empty table, as for any failure.
-    const QString text = ProtocolListing::text(downloader->downloadedData());
+    const QByteArray body = downloader->downloadedData();
+    const QString text = ProtocolListing::text(body);
     const QStringList names = text.isEmpty() ? QStringList() : ProtocolListing::scan(text);
+    const QString url = downloader->address().toDisplayString();
+    QNetworkReply* reply = downloader->finishedReply();
+    if (downloader->succeeded())
+        qCInfo(lcProtocols, "listing %s: status 200, %d bytes in %lld ms, %d protocols listed",
+               qUtf8Printable(url), int(body.size()), TransferGuard::elapsedMs(reply),
+               int(names.size()));
+    else
+        qCWarning(lcProtocols, "listing %s refused after %lld ms: %s", qUtf8Printable(url),
+                  TransferGuard::elapsedMs(reply), qUtf8Printable(downloader->failure()));
     beginResetModel();
     items.clear();
     items.reserve(names.size());

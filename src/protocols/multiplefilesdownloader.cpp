@@ -43,7 +43,7 @@ bool MultipleFilesDownloader::startNext()
     url = QUrl(queue.takeFirst(), QUrl::TolerantMode);
     QString name;
     // Refused before it is requested: the batch stops here as at a file it cannot save.
-    if (!ProtocolStore::protocolName(url, &name)) {
+    if (!ProtocolStore::requestableName(url, &name)) {
         MessageHandler::showCritical(
             QStringLiteral("Ошибка сохранения протокола %1!").arg(ProtocolStore::shownName(name)));
     } else {

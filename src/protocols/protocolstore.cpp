@@ -3,6 +3,7 @@
 #include "protocols/atomicfile.h"
 #include "protocols/protocolspool.h"
 #include "protocols/transferguard.h"
+#include "shell/logging.h"
 #include "shell/messagehandler.h"
 
 #include <QDir>
@@ -10,15 +11,9 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
-
-bool isControl(QChar c)
-{
-    return c.unicode() < 0x20 || c.unicode() == 0x7f;
-}
 
 quint64 little(const QByteArray& bytes, int pos, int width)
 {
@@ -94,17 +89,27 @@ bool protocolName(const QUrl& url, QString* name)
         return false;
     // A NUL would cut the name short on its way to the file system; a line break or an escape
     // has no place in a file name the operator reads.
-    return std::none_of(decoded.begin(), decoded.end(), isControl);
+    return oneLine(decoded) == decoded;
+}
+
+bool requestableName(const QUrl& url, QString* name)
+{
+    QString local;
+    const bool plain = protocolName(url, &local);
+    if (name)
+        *name = local;
+    if (plain)
+        return true;
+    qCWarning(lcProtocols,
+              "protocol name \"%s\" refused, nothing requested: only a name ending in .xlsx, "
+              "without a leading dot or a control character, is fetched",
+              qUtf8Printable(shownName(local)));
+    return false;
 }
 
 QString shownName(const QString& name)
 {
-    QString shown = name;
-    for (QChar& c : shown) {
-        if (isControl(c))
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    return shown;
+    return oneLine(name);
 }
 
 bool isWholeProtocol(const std::function<QByteArray(qint64, qint64)>& read, qint64 size)
@@ -145,6 +150,9 @@ QNetworkReply* fetch(QNetworkAccessManager* manager, const QUrl& url, const QStr
     const QString folder = folderPath(folderText);
     auto file = std::make_unique<AtomicFile>(folder);
     if (!file->open()) {
+        qCWarning(lcProtocols, "protocol %s not requested: folder \"%s\" cannot take it: %s",
+                  qUtf8Printable(url.toDisplayString()), qUtf8Printable(folder),
+                  qUtf8Printable(file->errorString()));
         MessageHandler::showCritical(QStringLiteral("Ошибка сохранения протокола %1!")
                                          .arg(shownName(url.fileName(QUrl::FullyDecoded))));
         return nullptr;
@@ -165,9 +173,14 @@ Outcome saveReply(QNetworkReply* reply, const QString& folderText, QString* name
         *name = local;
     AtomicFile* file = spool->spooled();
     const auto readSpooled = [&file](qint64 pos, qint64 n) { return file->read(pos, n); };
+    const QString url = reply->url().toDisplayString();
     bool written = spool->drain();
-    if (written && (!TransferGuard::arrivedWhole(reply, file->size()) ||
-                    !isWholeProtocol(readSpooled, file->size()))) {
+    QString refused = written ? TransferGuard::refusal(reply, file->size()) : QString();
+    if (written && refused.isEmpty() && !isWholeProtocol(readSpooled, file->size()))
+        refused = QStringLiteral("%1 bytes that are no whole ZIP file").arg(file->size());
+    if (!refused.isEmpty()) {
+        qCWarning(lcProtocols, "protocol %s refused after %lld ms: %s", qUtf8Printable(url),
+                  TransferGuard::elapsedMs(reply), qUtf8Printable(refused));
         file->discard();
         return Outcome::LoadFailed;
     }
@@ -184,12 +197,18 @@ Outcome saveReply(QNetworkReply* reply, const QString& folderText, QString* name
         file->discard();
         file = &moved;
     }
+    const qint64 size = file->size();
     if (!written || !file->commit(local)) {
+        qCWarning(lcProtocols, "protocol %s: saving it in \"%s\" failed: %s", qUtf8Printable(url),
+                  qUtf8Printable(folder), qUtf8Printable(file->errorString()));
         file->discard();
         MessageHandler::showCritical(
             QStringLiteral("Ошибка сохранения протокола %1!").arg(shownName(local)));
         return Outcome::SaveFailed;
     }
+    qCInfo(lcProtocols, "protocol %s: status 200, %lld bytes in %lld ms, saved as %s",
+           qUtf8Printable(url), size, TransferGuard::elapsedMs(reply),
+           qUtf8Printable(folder + QLatin1Char('/') + local));
     if (path)
         *path = folder + QLatin1Char('/') + local;
     return Outcome::Saved;

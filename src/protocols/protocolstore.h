@@ -22,6 +22,8 @@ QString folderPath(const QString& text);
 // such a name is requested and written, so the device can plant neither a start-up file nor a
 // name that could reach beyond the folder.
 bool protocolName(const QUrl& url, QString* name);
+// protocolName(), with the reason for a refused name in the record.
+bool requestableName(const QUrl& url, QString* name);
 // The name as a message box shows it: a control character as U+FFFD, so the box keeps its lines.
 QString shownName(const QString& name);
 

@@ -194,7 +194,7 @@ void TabProtocols::handleButton(int id)
             // Only a protocol is fetched and handed to the desktop, never a script or a
             // start-up file.
             QString name;
-            if (!ProtocolStore::protocolName(url, &name)) {
+            if (!ProtocolStore::requestableName(url, &name)) {
                 MessageHandler::showCritical(QStringLiteral("Ошибка загрузки протокола %1!")
                                                  .arg(ProtocolStore::shownName(name)));
             } else {

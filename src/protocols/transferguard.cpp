@@ -52,8 +52,12 @@ TransferGuard::TransferGuard(QNetworkReply* guarded, qint64 limit)
 void TransferGuard::onProgress(qint64 bytes, qint64 total)
 {
     received = bytes;
-    if (bytes > maxSize || total > maxSize)
+    if (bytes > maxSize || total > maxSize) {
+        aborted = QStringLiteral("larger than the ceiling of %1 bytes (%2 announced)")
+                      .arg(maxSize)
+                      .arg(total);
         reply->abort();
+    }
 }
 
 void TransferGuard::onTick()
@@ -70,29 +74,56 @@ void TransferGuard::onTick()
     if (span > 0 && (received - base.bytes) * 1000 >= speedLimit * span) {
         lastFast = now;
     } else if (now - lastFast >= speedTimeMs) {
+        aborted = QStringLiteral("slower than %1 bytes/s for %2 ms (%3 bytes in %4 ms)")
+                      .arg(speedLimit)
+                      .arg(speedTimeMs)
+                      .arg(received)
+                      .arg(now);
         tick.stop();
         reply->abort();
     }
 }
 
-bool TransferGuard::arrivedWhole(QNetworkReply* reply, qint64 bytes)
+qint64 TransferGuard::elapsedMs(QNetworkReply* reply)
 {
-    if (!reply || reply->error() != QNetworkReply::NoError)
-        return false;
+    const auto* guard =
+        reply ? reply->findChild<TransferGuard*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    return guard ? guard->clock.elapsed() : -1;
+}
+
+QString TransferGuard::refusal(QNetworkReply* reply, qint64 bytes)
+{
+    if (!reply)
+        return QStringLiteral("no reply");
+    const auto* guard = reply->findChild<TransferGuard*>(QString(), Qt::FindDirectChildrenOnly);
     // 206 is a piece of the file and a redirect is not followed: only 200 is the whole body.
-    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
-        return false;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200)
+        return QStringLiteral("status %1, not 200").arg(status.toInt());
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error != QNetworkReply::NoError) {
+        if (guard && !guard->aborted.isEmpty())
+            return guard->aborted;
+        // Nothing else cancels a reply that still has a receiver: Qt's silence time-out did.
+        if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+            return QStringLiteral("silent: no byte within %1 ms").arg(silenceMs);
+        return QStringLiteral("network error %1: %2").arg(int(error)).arg(reply->errorString());
+    }
+    if (!status.isValid())
+        return QStringLiteral("no HTTP status");
     const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
     if (!coding.isEmpty() && coding != "identity" &&
         reply->request().rawHeader("Accept-Encoding") == "identity")
-        return false; // packed although asked not to: neither its length nor its text is usable
-    const auto* guard = reply->findChild<TransferGuard*>(QString(), Qt::FindDirectChildrenOnly);
+        // Packed although asked not to: neither its length nor its text is usable.
+        return QStringLiteral("sent as %1 although asked not to").arg(QString::fromLatin1(coding));
     if (guard && bytes > guard->maxSize)
-        return false;
+        return QStringLiteral("%1 bytes, over the ceiling of %2").arg(bytes).arg(guard->maxSize);
     // A peer that closes the connection mid-body is reported as a success; the stated length
     // tells such a body apart wherever Qt keeps it, i.e. for every body it did not unpack.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    return !length.isValid() || bytes == length.toLongLong();
+    if (length.isValid() && bytes != length.toLongLong())
+        return QStringLiteral("%1 of %2 announced bytes").arg(bytes).arg(length.toLongLong());
+    return QString();
 }
 
 bool TransferGuard::takeBody(QNetworkReply* reply, QByteArray* body)

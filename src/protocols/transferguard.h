@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <QVector>
 
@@ -26,10 +27,16 @@ public:
     static QNetworkReply* get(QNetworkAccessManager* manager, const QUrl& url, qint64 maxSize,
                               Coding coding = AnyCoding);
 
-    // Whether a finished reply brought its whole body, of which `bytes` were received: no error,
-    // status 200 exactly, not packed against the request, within its ceiling, and as many bytes
-    // as it announced.
-    static bool arrivedWhole(QNetworkReply* reply, qint64 bytes);
+    // Why a finished reply did not bring its whole body, of which `bytes` were received, in plain
+    // words with the numbers behind it; empty when it did: no error, status 200 exactly, not
+    // packed against the request, within its ceiling, and as many bytes as it announced.
+    static QString refusal(QNetworkReply* reply, qint64 bytes);
+    static bool arrivedWhole(QNetworkReply* reply, qint64 bytes)
+    {
+        return refusal(reply, bytes).isEmpty();
+    }
+    // Milliseconds since the request was sent, for the record.
+    static qint64 elapsedMs(QNetworkReply* reply);
     // The body of a finished reply held in memory, read once, when it arrived whole; false, with
     // an empty body, otherwise.
     static bool takeBody(QNetworkReply* reply, QByteArray* body);
@@ -61,6 +68,7 @@ private:
     qint64 maxSize;
     qint64 received = 0;
     qint64 lastFast = 0; // when the current speed last reached the limit; the start counts
+    QString aborted; // why the guard itself stopped the transfer
     QVector<Sample> samples;
     QElapsedTimer clock;
     QTimer tick;

@@ -11,33 +11,65 @@ ClientHandshake::ClientHandshake(ServerReader& reader, Write write, AskPassword 
 {
 }
 
+ClientHandshake::Outcome ClientHandshake::fail(const QString& why, Outcome outcome)
+{
+    reason = why;
+    return outcome;
+}
+
 ClientHandshake::Outcome ClientHandshake::run()
 {
-    rfb::SecurityType type = rfb::SecurityInvalid;
-    if (!reader.readVersion() || !write(rfb::protocolVersion()) ||
-        !reader.readSecurityTypes(&type) || !authenticate(type))
+    version.clear();
+    type = rfb::SecurityInvalid;
+    reason.clear();
+    if (!reader.readVersion(&version))
+        return fail(version.size() < rfb::versionLength
+                        ? QStringLiteral("no ProtocolVersion came")
+                        : QStringLiteral("the server speaks %1, not RFB 3.8")
+                              .arg(QString::fromLatin1(version.trimmed().toPercentEncoding(" ."))));
+    if (!write(rfb::protocolVersion()))
+        return fail(QStringLiteral("the version could not be sent"));
+    if (!reader.readSecurityTypes(&type))
+        return fail(QStringLiteral("no security types came"));
+    if (!authenticate())
         return Outcome::Failed;
     switch (reader.readSecurityResult()) {
     case ServerReader::SecurityResult::Lost:
-        return Outcome::Failed;
+        return fail(QStringLiteral("no SecurityResult came"));
     case ServerReader::SecurityResult::Refused:
-        return Outcome::Refused;
+        return fail(type == rfb::SecurityVncAuth ? QStringLiteral("the server refused the password")
+                                                 : QStringLiteral("the server refused the session"),
+                    Outcome::Refused);
     case ServerReader::SecurityResult::Accepted:
         break;
     }
-    return write(rfb::clientInit()) ? Outcome::Connected : Outcome::Failed;
+    return write(rfb::clientInit()) ? Outcome::Connected
+                                    : fail(QStringLiteral("ClientInit could not be sent"));
 }
 
-bool ClientHandshake::authenticate(rfb::SecurityType type)
+bool ClientHandshake::authenticate()
 {
-    if (type == rfb::SecurityNone)
-        return write(QByteArray(1, char(rfb::SecurityNone)));
-    if (type != rfb::SecurityVncAuth)
+    if (type == rfb::SecurityNone) {
+        if (write(QByteArray(1, char(rfb::SecurityNone))))
+            return true;
+        fail(QStringLiteral("the security type could not be sent"));
         return false;
+    }
+    if (type != rfb::SecurityVncAuth) {
+        fail(QStringLiteral("the server offers neither None nor VNC Authentication"));
+        return false;
+    }
     QString password;
     QByteArray challenge;
-    return askPassword(&password) && write(QByteArray(1, char(rfb::SecurityVncAuth))) &&
-           reader.readChallenge(&challenge) && write(vncResponse(challenge, password));
+    if (!askPassword(&password)) {
+        fail(QStringLiteral("no password was given"));
+        return false;
+    }
+    if (write(QByteArray(1, char(rfb::SecurityVncAuth))) && reader.readChallenge(&challenge) &&
+        write(vncResponse(challenge, password)))
+        return true;
+    fail(QStringLiteral("VNC Authentication broke off"));
+    return false;
 }
 
 bool ClientHandshake::readServerInit(rfb::ServerInit* init)

@@ -32,13 +32,22 @@ public:
     ClientHandshake(ServerReader& reader, Write write, AskPassword askPassword);
 
     Outcome run();
+    // For the record: what the server said it speaks, the type chosen, and, when run() did not
+    // connect, in plain words where it stopped. Never the password, challenge or response.
+    QByteArray serverVersion() const { return version; }
+    rfb::SecurityType securityType() const { return type; }
+    QString failure() const { return reason; }
     // Reads ServerInit; fails for a screen that cannot be shown, and init is then not to be used.
     bool readServerInit(rfb::ServerInit* init);
 
 private:
-    bool authenticate(rfb::SecurityType type);
+    bool authenticate();
+    Outcome fail(const QString& why, Outcome outcome = Outcome::Failed);
 
     ServerReader& reader;
     Write write;
     AskPassword askPassword;
+    QByteArray version;
+    rfb::SecurityType type = rfb::SecurityInvalid;
+    QString reason;
 };

@@ -6,10 +6,25 @@
 #include "remote/rfbprotocol.h"
 #include "remote/socketerrortext.h"
 #include "remote/syncedmutexlocker.h"
+#include "shell/logging.h"
 #include "shell/messagehandler.h"
 
 #include <QDeadlineTimer>
+#include <QMetaEnum>
 #include <QTcpSocket>
+
+namespace {
+
+// The socket's error as Qt names it, with the operator's wording beside it: the wording merges
+// errors that a service engineer must tell apart (a refused connection reads as a time-out).
+QByteArray describe(QAbstractSocket::SocketError error)
+{
+    const char* name = QMetaEnum::fromType<QAbstractSocket::SocketError>().valueToKey(error);
+    const QByteArray named = name ? QByteArray(name) : "SocketError " + QByteArray::number(error);
+    return named + " («" + socketErrorText(error).toUtf8() + "»)";
+}
+
+} // namespace
 
 HVNC::HVNC(QObject* parent) : ExternalDeviceHandler(parent)
 {
@@ -30,8 +45,10 @@ HVNC::~HVNC()
 
 void HVNC::setAction(int action)
 {
-    if (action == Disconnect)
+    if (action == Disconnect) {
+        qCInfo(lcRemote, "disconnect requested");
         socket.requestAbort();
+    }
     while (nextAction != Idle && nextAction != Exchange)
         delay(100);
     if (action == Connect) {
@@ -85,11 +102,15 @@ bool HVNC::sendMessage(QByteArray message, int kind, QList<QByteArray>* dropped)
     SyncedMutexLocker lock(&queueMutex, wire::queueTryLockMs);
     if (!lock.owns())
         return false;
-    while (commandQueue.size() >= wire::queueLength) {
+    int pushedOut = 0;
+    for (; commandQueue.size() >= wire::queueLength; ++pushedOut) {
         const Command oldest = commandQueue.takeFirst();
         if (dropped)
             dropped->append(oldest.message);
     }
+    if (pushedOut > 0)
+        qCWarning(lcRemote, "input queue full (%d messages): the oldest pushed out",
+                  wire::queueLength);
     if (kind == MotionCommand) {
         for (int i = commandQueue.size() - 1; i >= 0; --i) {
             if (commandQueue.at(i).kind == MotionCommand)
@@ -119,6 +140,7 @@ QString HVNC::socketErrorText(QAbstractSocket::SocketError error)
 
 void HVNC::clientDisconnected(QAbstractSocket::SocketError error)
 {
+    qCWarning(lcRemote, "connection lost: %s", describe(error).constData());
     connected = false;
     displayReady = false;
     emit connectStateChanged(false);
@@ -173,6 +195,7 @@ void HVNC::step(int action)
     }
     case Connect: {
         MessageHandler::showStatus(tr("Подключение к %1 ...").arg(connectAddress()));
+        qCInfo(lcRemote, "connecting to %s:%d", qUtf8Printable(connectAddress()), rfb::serverPort);
         if (handshake()) {
             nextAction = Configure;
             MessageHandler::showStatus(tr("Установка соединения ..."));
@@ -190,7 +213,8 @@ void HVNC::step(int action)
         break;
     }
     case Configure: {
-        bool ok = readServerInit();
+        const bool initialised = readServerInit();
+        bool ok = initialised;
         if (ok) {
             // Only the last pass decides; the first may meet a server still busy.
             for (int pass = 0; pass < configurePasses; ++pass) {
@@ -200,11 +224,15 @@ void HVNC::step(int action)
             socket.pause(wire::paceMs);
         }
         if (ok) {
+            qCInfo(lcRemote, "connected");
             nextAction = Exchange;
             MessageHandler::showStatus(tr("Связь установлена."));
             emit connectStateChanged(true);
             clearCommands();
         } else {
+            qCWarning(lcRemote, "configuration failed: %s",
+                      initialised ? "no screen update came"
+                                  : "no ServerInit, or no screen that can be shown");
             nextAction = Disconnect;
             reportFailure(tr("Ошибка при конфигурации устройства!"));
         }
@@ -217,6 +245,7 @@ void HVNC::step(int action)
         }
         break;
     case Disconnect:
+        qCInfo(lcRemote, "disconnected");
         emit connectStateChanged(false);
         MessageHandler::showStatus(tr("Нет связи."));
         closeConnection();
@@ -254,10 +283,19 @@ bool HVNC::handshake()
     if (connected)
         closeConnection();
     reader.setTimeout(timeout);
-    if (!socket.connectTo(connectAddress(), rfb::serverPort, timeout))
+    if (!socket.connectTo(connectAddress(), rfb::serverPort, timeout)) {
+        qCWarning(lcRemote, "cannot connect: %s", describe(socket.error()).constData());
         return false;
-    switch (handshakeSteps.run()) {
+    }
+    const ClientHandshake::Outcome outcome = handshakeSteps.run();
+    if (outcome != ClientHandshake::Outcome::Connected)
+        qCWarning(lcRemote, "handshake failed: %s", qUtf8Printable(handshakeSteps.failure()));
+    switch (outcome) {
     case ClientHandshake::Outcome::Connected:
+        qCInfo(lcRemote, "server speaks %s, security type %d (%s) accepted",
+               handshakeSteps.serverVersion().trimmed().constData(), handshakeSteps.securityType(),
+               handshakeSteps.securityType() == rfb::SecurityVncAuth ? "VNC Authentication"
+                                                                     : "None");
         connected = true;
         return true;
     case ClientHandshake::Outcome::Refused:
@@ -292,7 +330,16 @@ bool HVNC::askPassword(QString* text)
 bool HVNC::readServerInit()
 {
     rfb::ServerInit init;
-    if (!handshakeSteps.readServerInit(&init))
+    const bool shown = handshakeSteps.readServerInit(&init);
+    const rfb::PixelFormat& f = init.format;
+    // The device names itself: a control character in it must not break the record's lines.
+    const QString name = oneLine(QString::fromUtf8(init.name));
+    qCInfo(lcRemote,
+           "screen %dx%d, %d bits per pixel, depth %d, %s-endian, %s colour, name \"%s\"%s",
+           init.width, init.height, f.bitsPerPixel, f.depth, f.bigEndian ? "big" : "little",
+           f.trueColour ? "true" : "mapped", qUtf8Printable(name),
+           shown ? "; asking for 16-bit 5-6-5" : "");
+    if (!shown)
         return false;
     frameWidth = init.width;
     frameHeight = init.height;
@@ -335,6 +382,22 @@ void HVNC::dataRect(const rfb::Rectangle& rect, int firstRow, int rows, const ch
     rfb::storeRows(screen, rect, firstRow, rows, pixels);
 }
 
+void HVNC::setColourMapEntries(int firstColour, int colours)
+{
+    qCDebug(lcRemote, "server message: colour map entries %d..%d, ignored", firstColour,
+            firstColour + colours - 1);
+}
+
+void HVNC::bell()
+{
+    qCDebug(lcRemote, "server message: bell");
+}
+
+void HVNC::serverCutText(const QByteArray& text)
+{
+    qCDebug(lcRemote, "server message: cut text, %d bytes kept, ignored", int(text.size()));
+}
+
 bool HVNC::exchange()
 {
     socket.clearWake();
@@ -345,6 +408,7 @@ bool HVNC::exchange()
     }
     for (int attempt = 1; attempt <= updateAttempts; ++attempt) {
         if (serviceUpdate()) {
+            qCDebug(lcRemote, "pass: screen update in %lld ms", frameTimer.elapsed());
             displayReady = true;
             emit updateDisplay();
             frameTimer.restart();
@@ -352,11 +416,13 @@ bool HVNC::exchange()
         }
         if (socket.mustStop())
             return false;
+        qCWarning(lcRemote, "screen update %d of %d failed", attempt, updateAttempts);
         if (attempt < updateAttempts) {
             socket.pause(50);
             socket.discardWaiting();
         }
     }
+    qCWarning(lcRemote, "no screen update in %d attempts: giving up", updateAttempts);
     return false;
 }
 
@@ -373,8 +439,11 @@ void HVNC::flushCommands()
         // short try-lock fail and drop the operator's keys.
         commands.swap(commandQueue);
     }
-    for (const Command& command : qAsConst(commands))
+    for (const Command& command : qAsConst(commands)) {
+        qCDebug(lcRemote, "input message type %d, %d bytes", quint8(command.message.at(0)),
+                int(command.message.size()));
         socket.sendInput(command.message, timeout);
+    }
 }
 
 void HVNC::clearCommands()

@@ -96,6 +96,9 @@ private:
     int bytesPerPixel() const override { return pixelFormat.bitsPerPixel / 8; }
     void dataRect(const rfb::Rectangle& rect, int firstRow, int rows, const char* pixels) override;
     void framebufferUpdateEnd() override { updated = true; }
+    void setColourMapEntries(int firstColour, int colours) override;
+    void bell() override;
+    void serverCutText(const QByteArray& text) override;
 
     void step(int action);
     bool handshake();

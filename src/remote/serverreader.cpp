@@ -23,11 +23,10 @@ int ServerReader::timeout() const
     return timeoutMs;
 }
 
-bool ServerReader::readVersion()
+bool ServerReader::readVersion(QByteArray* version)
 {
-    QByteArray version;
-    return readBytes(&version, rfb::versionLength, fieldDeadline()) &&
-           rfb::isSupportedVersion(version);
+    return readBytes(version, rfb::versionLength, fieldDeadline()) &&
+           rfb::isSupportedVersion(*version);
 }
 
 bool ServerReader::readSecurityTypes(rfb::SecurityType* chosen)

@@ -26,7 +26,8 @@ public:
     void setTimeout(int ms);
     int timeout() const;
 
-    bool readVersion();
+    // The server's ProtocolVersion, as it said it; false unless it is one the session speaks.
+    bool readVersion(QByteArray* version);
     // The type the session answers with; SecurityInvalid when none of the offered will do.
     bool readSecurityTypes(rfb::SecurityType* chosen);
     bool readChallenge(QByteArray* challenge);

@@ -1,6 +1,7 @@
 // The protocols tab end to end: real widgets, a real loopback HTTP peer and real files.
 #include "appfixture.h"
 #include "httpfakeserver.h"
+#include "logcapture.h"
 #include "messageboxwatcher.h"
 #include "parameters/configurator.h"
 #include "parameters/parametrip.h"
@@ -511,6 +512,7 @@ void TestTabProtocols::failedDownloadsWriteNothing()
     QFETCH(int, folderKind);
     // A trickle of one byte per 100 ms never falls silent for long, but stays far too slow.
     TransferGuard::setLimits(1000, 2000, 500);
+    LogCapture log;
     const QByteArray path = "/protocols/" + HttpFakeServer::encodedName(listed);
     // Any link text counts, whatever it says, as long as the target ends in ".xlsx".
     server->setReply("/protocols",
@@ -559,6 +561,8 @@ void TestTabProtocols::failedDownloadsWriteNothing()
         expected.insert(dir->path() + "/blocker", "a file, not a folder");
     QCOMPARE(writtenFiles(), expected);
     QVERIFY(!QFileInfo::exists("/" + listed));
+    // Where the box says only that it failed, the record says why.
+    QVERIFY(!log.texts("solmir.protocols", QtWarningMsg).isEmpty());
 }
 
 void TestTabProtocols::openedFileIsTheSavedFile_data()

@@ -1,5 +1,6 @@
 // The road into a session: connecting, the handshake, authentication, refusals, and leaving again.
 #include "appfixture.h"
+#include "logcapture.h"
 #include "messageboxwatcher.h"
 #include "rfbfakeserver.h"
 #include "rfbsessionharness.h"
@@ -159,6 +160,8 @@ void TestHvncConnect::password()
     server.password = QStringLiteral("secret");
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
+    // Nothing of the secret reaches the record, not even with every detail turned on.
+    LogCapture log(true);
     RfbSessionHarness harness(address);
     harness.passwordAnswer = answer;
     harness.passwordAccepted = accepted;
@@ -176,6 +179,13 @@ void TestHvncConnect::password()
     }
     QCOMPARE(server.chosenSecurity(), accepted ? QByteArray(1, char(2)) : QByteArray());
     QCOMPARE(harness.passwordRequests, 1);
+    const QString record = log.all().join('\n');
+    QVERIFY(!record.isEmpty());
+    for (const QByteArray& secret : {answer.toUtf8(), server.challenge, server.challenge.toHex(),
+                                     server.authResponse(), server.authResponse().toHex()}) {
+        if (!secret.isEmpty())
+            QVERIFY2(!record.contains(QString::fromLatin1(secret)), secret.constData());
+    }
     QTest::qWait(300);
     QCOMPARE(boxes.texts(), texts);
     if (!texts.isEmpty()) {
@@ -205,6 +215,7 @@ void TestHvncConnect::refused()
     server.securityTypes = types;
     QVERIFY(server.listen(QHostAddress(address)));
     solmirtest::MessageBoxWatcher boxes;
+    LogCapture log;
     RfbSessionHarness harness(address);
 
     harness.connectSession();
@@ -212,6 +223,12 @@ void TestHvncConnect::refused()
     QVERIFY(boxes.waitForCount(1));
     QTest::qWait(300);
     QCOMPARE(boxes.count(), 1);
+    // The record says why, where the box only says that it failed.
+    QVERIFY2(log.texts("solmir.remote", QtWarningMsg)
+                     .filter(types.isEmpty() ? QStringLiteral("neither None nor VNC Authentication")
+                                             : QStringLiteral("speaks RFB 003.007"))
+                     .size() == 1,
+             qPrintable(log.all().join('\n')));
     if (types.isEmpty())
         QVERIFY(boxes.texts().first().startsWith(QStringLiteral("Ошибка подключения к серверу")));
     else

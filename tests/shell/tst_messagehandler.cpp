@@ -1,10 +1,12 @@
 // Messages and status texts sent from a worker thread reach the operator on the GUI thread.
 #include "appfixture.h"
+#include "shell/logfile.h"
 #include "shell/messagehandler.h"
 #include "shell/statusframe.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -54,6 +56,7 @@ private slots:
     void statusReachesOnlyALivingStatusLine();
     void messageBoxes_data();
     void messageBoxes();
+    void logFileMovesAsideWhenFull();
 };
 
 void TestMessageHandler::initTestCase()
@@ -129,6 +132,32 @@ void TestMessageHandler::messageBoxes()
                                QString::number(icon), QString::number(Qt::PlainText)};
     for (const QStringList& box : log.shown)
         QCOMPARE(box, expected);
+}
+
+void TestMessageHandler::logFileMovesAsideWhenFull()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("solmir3-arm.log"));
+    {
+        LogFile log(path);
+        QVERIFY(log.isOpen());
+        const QString line(999, QLatin1Char('x'));
+        for (int i = 0; i < 1100; ++i)
+            log.write(line);
+        log.write(QStringLiteral("the last line"));
+    }
+    // One old file is kept, and neither passes the size.
+    QVERIFY(QFileInfo(path + QStringLiteral(".1")).size() > 1000 * 1000);
+    QVERIFY(QFileInfo(path + QStringLiteral(".1")).size() <= LogFile::defaultMaxBytes);
+    QVERIFY(QFileInfo(path).size() < 200 * 1000);
+    QFile current(path);
+    QVERIFY(current.open(QIODevice::ReadOnly));
+    QVERIFY(current.readAll().endsWith("the last line\n"));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral(".2")));
+    // A folder that cannot hold the file costs nothing but the file.
+    LogFile nowhere(dir.filePath(QStringLiteral("missing/solmir3-arm.log")));
+    QVERIFY(!nowhere.isOpen());
+    nowhere.write(QStringLiteral("lost"));
 }
 
 QTEST_MAIN(TestMessageHandler)
