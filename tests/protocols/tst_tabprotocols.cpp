@@ -434,10 +434,10 @@ void TestTabProtocols::encodedNamesStayInTheFolder()
     server->setReply("/protocols/%D0%9F.xlsx", HttpFakeReply::gzipped(protocolBody("P")));
     // So do slow ones whose speed comes, or stays, just above the floor for longer than the
     // speed time: a slow start is no fault.
-    TransferGuard::setLimits(1000, 2000, 500);
-    const QByteArray paced = protocolBody(QByteArray(2900, 's'));
+    TransferGuard::setLimits(600, 1200, 300);
+    const QByteArray paced = protocolBody(QByteArray(1700, 's'));
     HttpFakeReply slow = HttpFakeReply::paced(paced, 1280);
-    slow.delayMs = 600;
+    slow.delayMs = 400;
     server->setReply("/protocols/slow.xlsx", slow);
     server->setReply("/protocols/steady.xlsx", HttpFakeReply::paced(paced, 1280));
     showTab();
@@ -511,7 +511,7 @@ void TestTabProtocols::failedDownloadsWriteNothing()
     QFETCH(QString, refused);
     QFETCH(int, folderKind);
     // A trickle of one byte per 100 ms never falls silent for long, but stays far too slow.
-    TransferGuard::setLimits(1000, 2000, 500);
+    TransferGuard::setLimits(600, 1200, 300);
     LogCapture log;
     const QByteArray path = "/protocols/" + HttpFakeServer::encodedName(listed);
     // Any link text counts, whatever it says, as long as the target ends in ".xlsx".
