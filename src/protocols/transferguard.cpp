@@ -30,13 +30,16 @@ QNetworkReply* TransferGuard::get(QNetworkAccessManager* manager, const QUrl& ur
     // Qt drops the stated length of a body it unpacks, and a cut compressed body then passes.
     if (coding == Identity)
         request.setRawHeader("Accept-Encoding", "identity");
+    // The clock starts with the request, as Qt's silence timer does.
+    QElapsedTimer started;
+    started.start();
     QNetworkReply* reply = manager->get(request);
-    new TransferGuard(reply, maxSize);
+    new TransferGuard(reply, maxSize, started);
     return reply;
 }
 
-TransferGuard::TransferGuard(QNetworkReply* guarded, qint64 limit)
-    : QObject(guarded), reply(guarded), maxSize(limit)
+TransferGuard::TransferGuard(QNetworkReply* guarded, qint64 limit, const QElapsedTimer& started)
+    : QObject(guarded), reply(guarded), maxSize(limit), clock(started)
 {
     connect(reply, SIGNAL(downloadProgress(qint64, qint64)), this,
             SLOT(onProgress(qint64, qint64)));
@@ -44,7 +47,6 @@ TransferGuard::TransferGuard(QNetworkReply* guarded, qint64 limit)
     connect(&tick, SIGNAL(timeout()), this, SLOT(onTick()));
     // A coarse timer drifts by up to a twentieth of its interval, tick after tick.
     tick.setTimerType(Qt::PreciseTimer);
-    clock.start();
     samples.append({0, 0});
     tick.start(rateWindowMs / samplesPerWindow);
 }

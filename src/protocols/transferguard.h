@@ -57,7 +57,7 @@ private slots:
     void onTick();
 
 private:
-    TransferGuard(QNetworkReply* reply, qint64 maxSize);
+    TransferGuard(QNetworkReply* reply, qint64 maxSize, const QElapsedTimer& started);
 
     struct Sample
     {
@@ -68,7 +68,7 @@ private:
     qint64 maxSize;
     qint64 received = 0;
     qint64 lastFast = 0; // when the current speed last reached the limit; the start counts
-    QString aborted; // why the guard itself stopped the transfer
+    QString aborted;     // why the guard itself stopped the transfer
     QVector<Sample> samples;
     QElapsedTimer clock;
     QTimer tick;
