@@ -1,8 +1,11 @@
 #include "logcapture.h"
 
+#include <atomic>
+
 namespace {
-LogCapture* current = nullptr;
-}
+// Read by whichever thread logs.
+std::atomic<LogCapture*> current{nullptr};
+} // namespace
 
 LogCapture::LogCapture(bool debug)
 {
