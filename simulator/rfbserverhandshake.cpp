@@ -13,6 +13,20 @@ RfbServerHandshake::RfbServerHandshake(const Offer& offered,
 {
 }
 
+namespace {
+
+// Moves the first count bytes of input into field once they have all arrived.
+bool take(QByteArray& input, int count, QByteArray* field)
+{
+    if (input.size() < count)
+        return false;
+    *field = input.left(count);
+    input.remove(0, count);
+    return true;
+}
+
+} // namespace
+
 RfbServerHandshake::Progress RfbServerHandshake::feed(QByteArray& input)
 {
     Progress progress = Progress::NeedMore;
@@ -40,10 +54,8 @@ RfbServerHandshake::Progress RfbServerHandshake::feed(QByteArray& input)
 
 RfbServerHandshake::Progress RfbServerHandshake::readVersion(QByteArray& input)
 {
-    if (input.size() < 12)
+    if (!take(input, 12, &clientVersion))
         return Progress::NeedMore;
-    clientVersion = input.left(12);
-    input.remove(0, 12);
     const int client = RfbWire::versionNumber(clientVersion);
     const int offered = RfbWire::versionNumber(offer.version);
     // The tests' peer offers versions a client would refuse, and listens to any answer.
@@ -101,10 +113,8 @@ RfbServerHandshake::Progress RfbServerHandshake::sendChallenge()
 
 RfbServerHandshake::Progress RfbServerHandshake::readSecurityChoice(QByteArray& input)
 {
-    if (input.isEmpty())
+    if (!take(input, 1, &chosen))
         return Progress::NeedMore;
-    chosen = input.left(1);
-    input.remove(0, 1);
     const char choice = chosen.at(0);
     if (!offer.acceptAnyChoice && (choice == 0 || !offer.types.contains(choice))) {
         if (version >= 3008)
@@ -123,10 +133,8 @@ RfbServerHandshake::Progress RfbServerHandshake::readSecurityChoice(QByteArray& 
 
 RfbServerHandshake::Progress RfbServerHandshake::readAuthResponse(QByteArray& input)
 {
-    if (input.size() < 16)
+    if (!take(input, 16, &response))
         return Progress::NeedMore;
-    response = input.left(16);
-    input.remove(0, 16);
     if (response != vncResponse(challenge, offer.password)) {
         send(RfbWire::securityResult(false, offer.authFailure, version >= 3008));
         state = State::Done;
@@ -139,10 +147,8 @@ RfbServerHandshake::Progress RfbServerHandshake::readAuthResponse(QByteArray& in
 
 RfbServerHandshake::Progress RfbServerHandshake::readClientInit(QByteArray& input)
 {
-    if (input.isEmpty())
+    if (!take(input, 1, &clientInit))
         return Progress::NeedMore;
-    clientInit = input.left(1);
-    input.remove(0, 1);
     state = State::Done;
     return Progress::ClientInit;
 }

@@ -31,9 +31,7 @@ void FileDownloader::take()
     if (taken)
         return;
     taken = true;
-    refused = TransferGuard::refusal(reply, reply ? reply->bytesAvailable() : 0);
-    if (refused.isEmpty())
-        data = reply->readAll();
+    TransferGuard::takeBody(reply, &data, &refused);
 }
 
 QByteArray FileDownloader::downloadedData()

@@ -128,10 +128,13 @@ QString TransferGuard::refusal(QNetworkReply* reply, qint64 bytes)
     return QString();
 }
 
-bool TransferGuard::takeBody(QNetworkReply* reply, QByteArray* body)
+bool TransferGuard::takeBody(QNetworkReply* reply, QByteArray* body, QString* why)
 {
     body->clear();
-    if (!reply || !arrivedWhole(reply, reply->bytesAvailable()))
+    const QString refused = refusal(reply, reply ? reply->bytesAvailable() : 0);
+    if (why)
+        *why = refused;
+    if (!refused.isEmpty())
         return false;
     *body = reply->readAll();
     return true;

@@ -38,8 +38,8 @@ public:
     // Milliseconds since the request was sent, for the record.
     static qint64 elapsedMs(QNetworkReply* reply);
     // The body of a finished reply held in memory, read once, when it arrived whole; false, with
-    // an empty body, otherwise.
-    static bool takeBody(QNetworkReply* reply, QByteArray* body);
+    // an empty body and the refusal in why, otherwise.
+    static bool takeBody(QNetworkReply* reply, QByteArray* body, QString* why = nullptr);
 
     static constexpr qint64 defaultMaxSize = 256LL * 1024 * 1024;
     // curl's --speed-limit 1024 --speed-time 30: a transfer whose current speed, the rate over
